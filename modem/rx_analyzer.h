@@ -55,7 +55,7 @@ private:
     void timingSpectraPass(int captureTop);
     void timingUpdate();
     void foldTimingUpdate(int captureTop);
-    void toneDetection(int captureTop, bool sensitive);
+    void toneDetection(int captureTop, bool sensitive, int squelchAttack);
     void gridTracking(int captureTop, std::span<const int> fullPeaks);
     void smoothSnr(int newRaw, int attack);
 
@@ -65,6 +65,7 @@ private:
     std::array<float, 2 * kBlockLength> mixCos_{}, mixSin_{};  // the mixer's cos/sin per sample
     int mixerFrequency_ = -1;
     int mixerRate_ = -1;
+    std::array<float, 2 * kBlockLength + 64> mixScratchI_{}, mixScratchQ_{};  // filter reach past the end reads 0
     std::array<float, kDecimatedLength> baseI_{}, baseQ_{};
     std::array<float, kMaxSymbolsPerBlock * kSymbolBins> symbolSpectra_{};
     std::array<float, kTimingSteps * kTimingBins> timingSpectra_{};

@@ -1,0 +1,98 @@
+// What the audio engine needs from the rest of the program, as small interfaces the main
+// window (or a test) implements. All are called on the GUI thread, from inside the engine's
+// sequences; none of them may call back into the engine.
+// Text crossing these interfaces is the operator's 8-bit text held in QString, one QChar per
+// character (Latin-1).
+#pragma once
+
+#include <QString>
+
+namespace vantrel::modem {
+class Receiver;
+struct DecodedChars;
+struct RxSettings;
+}  // namespace vantrel::modem
+
+namespace vantrel::audio {
+
+// Keys the transceiver. The app connects it to the radio layer's PttController; with no open
+// port both calls do nothing.
+class Keyer {
+public:
+    virtual ~Keyer() = default;
+    virtual void keyTransmitter() = 0;
+    virtual void unkeyTransmitter() = 0;
+};
+
+// The receive pane and the transmit entry.
+class ChatPanes {
+public:
+    virtual ~ChatPanes() = default;
+    // Receive pane: old text + CR LF + callsign + ": " + text + 12 spaces, caret to the end.
+    virtual void echoSent(const QString& text) = 0;
+    // Transmit entry: its whole current text (may be empty).
+    virtual QString takeText() const = 0;
+    // Transmit entry: loses its first `count` characters when it holds at least that many,
+    // else stays unchanged; caret to the end.
+    virtual void dropSentPrefix(int count) = 0;
+    // Transmit entry gets the keyboard focus, caret scrolled into view.
+    virtual void focusEntry() = 0;
+};
+
+// The "SEND" (313) and "RECV" (314) buttons.
+class ButtonStates {
+public:
+    virtual ~ButtonStates() = default;
+    virtual void setSendEnabled(bool enabled) = 0;
+    virtual void setRecvEnabled(bool enabled) = 0;
+};
+
+// The characters-remaining line (800) and the transmit progress bar (1429).
+class ProgressDisplay {
+public:
+    virtual ~ProgressDisplay() = default;
+    // Before every rendered transmit block: line and bar from the modulator's counts.
+    virtual void showProgress(int txTaken, int txLength) = 0;
+    // After every received block: the bar is cleared (the line keeps its text).
+    virtual void clearProgressBar() = 0;
+};
+
+// Everything the app draws and prints from one received block: timing panel, decoded
+// characters into the receive pane, S/N meter, waterfall columns. Called once per captured
+// block, right after the receiver has analysed and decoded it.
+class ReceiveSink {
+public:
+    virtual ~ReceiveSink() = default;
+    virtual void blockAnalysed(const modem::Receiver& receiver, const modem::DecodedChars& chars) = 0;
+};
+
+// The operator's current choices that the engine reads on every block and at SEND.
+class StationInfo {
+public:
+    virtual ~StationInfo() = default;
+    virtual QString callsign() const = 0;
+    virtual modem::RxSettings rxSettings() const = 0;  // tuning frequency, captureTop, attack, sensitive
+    virtual int squelchLevel() const = 0;
+};
+
+// Message boxes, so tests can record them instead of blocking on a modal box.
+enum class MessageIcon { Error, Warning, Information };
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void showMessage(MessageIcon icon, const QString& caption, const QString& text) = 0;
+};
+
+// The ports handed to the engine; every pointer must stay valid for the engine's life.
+struct EnginePorts {
+    Keyer* keyer = nullptr;
+    ChatPanes* panes = nullptr;
+    ButtonStates* buttons = nullptr;
+    ProgressDisplay* progress = nullptr;
+    ReceiveSink* receiveSink = nullptr;
+    StationInfo* station = nullptr;
+    MessageBoxes* messages = nullptr;
+};
+
+}  // namespace vantrel::audio

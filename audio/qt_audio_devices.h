@@ -1,0 +1,100 @@
+// Capture and playback on Qt Multimedia (QMediaDevices, QAudioSource, QAudioSink). Both run on
+// the GUI thread: Qt delivers captured audio there and the sink is fed from a short poll timer.
+// A playback buffer is reported played when the sink's processed time has passed its last
+// sample, so the end of a transmission is heard in full before RECV.
+#pragma once
+
+#include <QAudioDevice>
+#include <QByteArray>
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+
+#include "audio/audio_device.h"
+
+class QAudioSource;
+class QAudioSink;
+class QIODevice;
+class QMediaDevices;
+
+namespace vantrel::audio {
+
+// The device at `index` of the system's list, or the default device for -1; a null
+// QAudioDevice when the index does not exist.
+QAudioDevice audioInputAt(int index);
+QAudioDevice audioOutputAt(int index);
+
+class QtCaptureDevice : public CaptureDevice {
+    Q_OBJECT
+public:
+    explicit QtCaptureDevice(QObject* parent = nullptr);
+    ~QtCaptureDevice() override;
+
+    bool open(int sampleRate, int deviceIndex) override;
+    bool queueBuffer(int id, std::span<std::int16_t> buffer) override;
+    void start() override;
+    void stop() override;
+    void reset() override;
+    void close() override;
+    bool isOpen() const override { return source_ != nullptr; }
+    long long droppedSamples() const override { return dropped_; }
+
+private:
+    struct Pending {
+        int id;
+        std::span<std::int16_t> buffer;
+        std::size_t filled;
+    };
+    void readAvailable();
+    void checkState();
+    void checkDeviceList();
+
+    std::unique_ptr<QAudioSource> source_;
+    QIODevice* io_ = nullptr;
+    QAudioDevice device_;
+    int sampleRate_ = 0;
+    std::deque<Pending> queue_;
+    QByteArray partial_;  // an odd byte left over between reads
+    long long dropped_ = 0;
+    bool lost_ = false;
+    QMediaDevices* devices_ = nullptr;
+};
+
+class QtPlaybackDevice : public PlaybackDevice {
+    Q_OBJECT
+public:
+    explicit QtPlaybackDevice(QObject* parent = nullptr);
+    ~QtPlaybackDevice() override;
+
+    bool open(int sampleRate, int deviceIndex) override;
+    bool queueBuffer(int id, std::span<const std::int16_t> buffer) override;
+    void reset() override;
+    void close() override;
+    bool isOpen() const override { return sink_ != nullptr; }
+
+private:
+    struct Queued {
+        int id;
+        QByteArray bytes;
+        long long endFrame;  // frames written to the sink up to and including this buffer
+    };
+    void pump();
+    void checkState();
+    void checkDeviceList();
+
+    std::unique_ptr<QAudioSink> sink_;
+    QIODevice* io_ = nullptr;
+    QAudioDevice device_;
+    int sampleRate_ = 0;
+    std::deque<Queued> queue_;
+    std::size_t writeOffset_ = 0;  // bytes of queue_.front() (first unwritten) already written
+    std::size_t nextToWrite_ = 0;  // index in queue_ of the first buffer not fully written
+    long long framesQueued_ = 0;
+    long long processedBase_ = 0;  // frames processed before the current sink started
+    QTimer pumpTimer_;
+    bool lost_ = false;
+    QMediaDevices* devices_ = nullptr;
+};
+
+}  // namespace vantrel::audio

@@ -243,8 +243,131 @@ void RxAnalyzer::smoothSnr(int newRaw, int attack) {
     snrRaw_ = newRaw;
 }
 
-void RxAnalyzer::foldTimingUpdate(int) { timingUpdate(); }
+void RxAnalyzer::foldTimingUpdate(int captureTop) {
+    // The phase is still chosen for the timing panel; only the offset update differs.
+    const int k = profile_->spacingFactor;
+    const int used = timingOffset_;
+    timingUpdate();
+    timingOffset_ = used;
 
-void RxAnalyzer::gridTracking(int, std::span<const int>) {}
+    // Fold the strongest-bin magnitude of symbol-long windows, one timing step apart, onto one
+    // symbol period: windows on the symbol boundaries see one clean tone and stand out.
+    const int period = 128 * k;
+    const int stepLen = 16 * k;
+    const int first = 512 + used;
+    int count = first + period <= kDecimatedLength ? (kDecimatedLength - period - first) / stepLen + 1 : 0;
+    count -= count % 8;
+    if (count <= 0) return;
+
+    std::span<float, 512> re(fftRe_);
+    std::span<float, 512> im(fftIm_);
+    const double twoPi = 8.0 * std::atan(1.0);
+    double cr = 0.0, ci = 0.0, sumM = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const int w = first + stepLen * i;
+        for (int m = 0; m < 512; ++m) {
+            const bool inside = m < period;
+            re[static_cast<std::size_t>(m)] = inside ? baseI_[static_cast<std::size_t>(w + m)] / 32.0f : 0.0f;
+            im[static_cast<std::size_t>(m)] = inside ? baseQ_[static_cast<std::size_t>(w + m)] / 32.0f : 0.0f;
+        }
+        fft512(re, im);
+        float best = 0.0f;
+        for (int b = kCaptureBottom; b <= captureTop; ++b) {
+            const float mag = std::sqrt(re[static_cast<std::size_t>(b)] * re[static_cast<std::size_t>(b)] +
+                                        im[static_cast<std::size_t>(b)] * im[static_cast<std::size_t>(b)]) / 100.0f;
+            best = std::max(best, mag);
+        }
+        const double angle = twoPi * w / period;
+        cr += best * std::cos(angle);
+        ci += best * std::sin(angle);
+        sumM += best;
+    }
+    foldZr_ = 0.75 * foldZr_ + cr / count;
+    foldZi_ = 0.75 * foldZi_ + ci / count;
+    foldL_ = 0.75 * foldL_ + sumM / count;
+
+    if (std::hypot(foldZr_, foldZi_) < 0.02 * foldL_) return;
+    double q = std::fmod(std::atan2(foldZi_, foldZr_) * period / twoPi, static_cast<double>(period));
+    if (q < 0) q += period;
+    double r = std::fmod(q - used, static_cast<double>(period));
+    if (r > period / 2.0) r -= period;
+    if (r < -period / 2.0) r += period;
+    timingOffset_ = truncMod(used + nearestInt(r), 256 * k);
+}
+
+void RxAnalyzer::gridTracking(int captureTop, std::span<const int> fullPeaks) {
+    // Tones lie exactly four bins apart: learn where that grid sits from the strongest bins of
+    // recent symbols, and read every symbol only at the grid positions.
+    const double twoPi = 8.0 * std::atan(1.0);
+    double gr = 0.0, gi = 0.0, w = 0.0;
+    for (std::size_t s = 0; s < fullPeaks.size(); ++s) {
+        const int b = fullPeaks[s];
+        if (b < 0) continue;
+        const float* row = symbolSpectra_.data() + s * kSymbolBins;
+        const double y0 = row[b - 1], y1 = row[b], y2 = row[b + 1];
+        const double denom = y0 - 2.0 * y1 + y2;
+        const double x = denom < 0.0 ? b + 0.5 * (y0 - y2) / denom : b;
+        gr += y1 * std::cos(twoPi * x / 4.0);
+        gi += y1 * std::sin(twoPi * x / 4.0);
+        w += y1;
+    }
+    gridGr_ = 0.75 * gridGr_ + gr;
+    gridGi_ = 0.75 * gridGi_ + gi;
+    gridW_ = 0.75 * gridW_ + w;
+    for (double& o : occupancy_) o *= 0.75;
+    for (int b : fullPeaks)
+        if (b >= 0) occupancy_[static_cast<std::size_t>(b)] += 1.0;
+
+    if (gridW_ <= 0.0 || std::hypot(gridGr_, gridGi_) / gridW_ < 0.5) return;
+    double g = std::fmod(std::atan2(gridGi_, gridGr_) * 4.0 / twoPi, 4.0);
+    if (g < 0) g += 4.0;
+
+    std::array<double, kSymbolBins / 4 + 2> positions{};
+    std::array<double, kSymbolBins / 4 + 2> scores{};
+    int count = 0;
+    for (int j = 0; j < static_cast<int>(positions.size()); ++j) {
+        const double pj = g + 4.0 * j;
+        if (pj < kCaptureBottom) continue;
+        if (pj > captureTop) break;
+        double score = 0.0;
+        for (int b = static_cast<int>(std::ceil(pj - 1.5)); b <= static_cast<int>(std::floor(pj + 1.5)); ++b)
+            if (b >= 0 && b < kSymbolBins) score += occupancy_[static_cast<std::size_t>(b)];
+        positions[static_cast<std::size_t>(count)] = pj;
+        scores[static_cast<std::size_t>(count)] = score;
+        ++count;
+    }
+    if (count < kToneCount) return;
+    double bestTotal = -1.0;
+    int bestStart = 0;
+    for (int start = 0; start + kToneCount <= count; ++start) {
+        double total = 0.0;
+        for (int j = start; j < start + kToneCount; ++j) total += scores[static_cast<std::size_t>(j)];
+        if (total > bestTotal) {
+            bestTotal = total;
+            bestStart = start;
+        }
+    }
+    double inRange = 0.0;
+    for (int b = kCaptureBottom; b <= captureTop; ++b) inRange += occupancy_[static_cast<std::size_t>(b)];
+    if (inRange <= 0.0 || bestTotal < 0.8 * inRange) return;
+
+    for (std::size_t s = 0; s < fullPeaks.size(); ++s) {
+        const float* row = symbolSpectra_.data() + s * kSymbolBins;
+        double best = -1.0;
+        double bestPos = 0.0;
+        for (int j = bestStart; j < bestStart + kToneCount; ++j) {
+            const double pj = positions[static_cast<std::size_t>(j)];
+            const int lo = static_cast<int>(std::floor(pj));
+            const double frac = pj - lo;
+            const double hi = lo + 1 < kSymbolBins ? row[lo + 1] : 0.0;
+            const double mag = (1.0 - frac) * row[lo] + frac * hi;
+            if (mag > best) {
+                best = mag;
+                bestPos = pj;
+            }
+        }
+        slotPeak_[s] = std::nearbyint(bestPos) - kCaptureBottom;
+    }
+}
 
 }  // namespace vantrel::modem

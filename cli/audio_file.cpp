@@ -1,0 +1,185 @@
+#include "audio_file.h"
+
+#include <samplerate.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantrel::cli {
+namespace {
+
+constexpr sf_count_t kChunkFrames = 4096;
+
+std::int16_t toSample(float x) {
+    if (!std::isfinite(x)) return 0;
+    const float scaled = x * 32768.0f;
+    if (scaled >= 32767.0f) return 32767;
+    if (scaled <= -32768.0f) return -32768;
+    return static_cast<std::int16_t>(std::lrint(scaled));
+}
+
+}  // namespace
+
+struct AudioInput::Impl {
+    SNDFILE* file = nullptr;
+    SRC_STATE* converter = nullptr;
+    double ratio = 1.0;
+    int channels = 1;
+    std::vector<float> interleaved;
+    std::vector<float> mono;  // first channel, not yet converted
+    std::size_t monoPos = 0;
+    std::vector<float> converted;
+    std::vector<std::int16_t> out;
+    bool endOfFile = false;
+    bool done = false;
+
+    ~Impl() {
+        if (converter) src_delete(converter);
+        if (file) sf_close(file);
+    }
+
+    // Reads the next chunk of the first channel into `mono`; false at the end of the file.
+    bool readChunk() {
+        const sf_count_t got = sf_readf_float(file, interleaved.data(), kChunkFrames);
+        mono.clear();
+        monoPos = 0;
+        for (sf_count_t i = 0; i < std::max<sf_count_t>(got, 0); ++i) {
+            const float x = interleaved[static_cast<std::size_t>(i * channels)];
+            mono.push_back(std::isfinite(x) ? std::clamp(x, -8.0f, 8.0f) : 0.0f);
+        }
+        return got > 0;
+    }
+};
+
+AudioInput::AudioInput() = default;
+AudioInput::~AudioInput() = default;
+
+bool AudioInput::open(const std::string& path, int targetRate) {
+    impl_ = std::make_unique<Impl>();
+    SF_INFO info{};
+    impl_->file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!impl_->file) {
+        error_ = std::string("cannot read ") + path + ": " + sf_strerror(nullptr);
+        impl_.reset();
+        return false;
+    }
+    frames_ = info.frames;
+    fileRate_ = info.samplerate;
+    channels_ = info.channels;
+    if (info.channels < 1 || info.samplerate < 1) {
+        error_ = path + ": not a usable audio file";
+        impl_.reset();
+        return false;
+    }
+    impl_->channels = info.channels;
+    impl_->interleaved.resize(static_cast<std::size_t>(kChunkFrames) * static_cast<std::size_t>(info.channels));
+    impl_->mono.reserve(static_cast<std::size_t>(kChunkFrames));
+    if (info.samplerate != targetRate) {
+        impl_->ratio = static_cast<double>(targetRate) / info.samplerate;
+        if (!src_is_valid_ratio(impl_->ratio)) {
+            error_ = path + ": cannot convert from " + std::to_string(info.samplerate) + " Hz";
+            impl_.reset();
+            return false;
+        }
+        int err = 0;
+        impl_->converter = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &err);
+        if (!impl_->converter) {
+            error_ = std::string("sample rate converter: ") + src_strerror(err);
+            impl_.reset();
+            return false;
+        }
+        impl_->converted.resize(static_cast<std::size_t>(std::ceil(kChunkFrames * impl_->ratio)) + 64);
+    }
+    impl_->out.reserve(std::max<std::size_t>(impl_->converted.size(), static_cast<std::size_t>(kChunkFrames)));
+    return true;
+}
+
+std::span<const std::int16_t> AudioInput::next() {
+    if (!impl_ || impl_->done) return {};
+    Impl& d = *impl_;
+    d.out.clear();
+    if (!d.converter) {
+        if (!d.readChunk()) {
+            d.done = true;
+            return {};
+        }
+        for (float x : d.mono) d.out.push_back(toSample(x));
+        return d.out;
+    }
+    for (;;) {
+        if (d.monoPos >= d.mono.size() && !d.endOfFile) d.endOfFile = !d.readChunk();
+        SRC_DATA data{};
+        data.data_in = d.mono.data() + d.monoPos;
+        data.input_frames = static_cast<long>(d.mono.size() - d.monoPos);
+        data.data_out = d.converted.data();
+        data.output_frames = static_cast<long>(d.converted.size());
+        data.end_of_input = d.endOfFile ? 1 : 0;
+        data.src_ratio = d.ratio;
+        if (const int err = src_process(d.converter, &data); err != 0) {
+            error_ = std::string("sample rate converter: ") + src_strerror(err);
+            d.done = true;
+            return {};
+        }
+        d.monoPos += static_cast<std::size_t>(data.input_frames_used);
+        for (long i = 0; i < data.output_frames_gen; ++i) d.out.push_back(toSample(d.converted[static_cast<std::size_t>(i)]));
+        if (!d.out.empty()) return d.out;
+        if (d.endOfFile && data.input_frames_used == 0) {
+            d.done = true;
+            return {};
+        }
+    }
+}
+
+struct WavOutput::Impl {
+    SNDFILE* file = nullptr;
+    bool failed = false;
+    ~Impl() {
+        if (file) sf_close(file);
+    }
+};
+
+WavOutput::WavOutput() = default;
+WavOutput::~WavOutput() = default;
+
+bool WavOutput::open(const std::string& path, int sampleRate) {
+    impl_ = std::make_unique<Impl>();
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    impl_->file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!impl_->file) {
+        error_ = std::string("cannot write ") + path + ": " + sf_strerror(nullptr);
+        impl_.reset();
+        return false;
+    }
+    return true;
+}
+
+bool WavOutput::write(std::span<const std::int16_t> samples) {
+    if (!impl_ || impl_->failed) return false;
+    const auto n = static_cast<sf_count_t>(samples.size());
+    if (sf_write_short(impl_->file, samples.data(), n) != n) {
+        error_ = std::string("write failed: ") + sf_strerror(impl_->file);
+        impl_->failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool WavOutput::close() {
+    if (!impl_) return false;
+    bool ok = !impl_->failed;
+    if (impl_->file) {
+        if (sf_close(impl_->file) != 0 && ok) {
+            error_ = "closing the file failed";
+            ok = false;
+        }
+        impl_->file = nullptr;
+    }
+    impl_.reset();
+    return ok;
+}
+
+}  // namespace vantrel::cli

@@ -102,6 +102,8 @@ private:
     std::array<std::vector<std::int16_t>, 2> playbackBuffers_;
     std::array<bool, 2> captureQueued_{};
     std::array<bool, 2> playbackQueued_{};
+    int captureSession_ = 0;   // bumped at every open and close: older notifications are stale
+    int playbackSession_ = 0;
 };
 
 }  // namespace vantrel::audio

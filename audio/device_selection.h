@@ -23,6 +23,9 @@ inline constexpr const char* kOutputDialogTitle = "Select soundcard output";
 inline constexpr const char* kNoInputsText = "You have no audio input devices!";
 inline constexpr const char* kNoOutputsText = "You have no audio output devices!";
 inline constexpr const char* kWarningCaption = "Warning";
+inline constexpr const char* kControlPanelCaption = "Audio control panel";
+inline constexpr const char* kNoControlPanelText =
+    "No audio control panel was found.\nInstall pavucontrol to set the sound card levels.";
 
 // One device list and "OK". OK is also the default button (Enter). The dialog itself never
 // closes on OK: the owner decides (accept()) after acting on the choice.
@@ -58,7 +61,7 @@ public:
     void selectInputDevice(QWidget* parent);
     // Command 251: playback is closed at once; OK stores the choice for the next SEND.
     void selectOutputDevice(QWidget* parent);
-    // Command 253: starts pavucontrol without waiting; says so when it is not installed.
+    // Command 253: starts pavucontrol without waiting; says so when it cannot be started.
     void openAudioControlPanel();
 
     // Test hook: called with each dialog once it is set up, before it runs.

@@ -57,6 +57,7 @@ private:
     std::deque<Pending> queue_;
     QByteArray partial_;  // an odd byte left over between reads
     long long dropped_ = 0;
+    bool recording_ = false;
     bool lost_ = false;
     QMediaDevices* devices_ = nullptr;
 };
@@ -91,7 +92,6 @@ private:
     std::size_t writeOffset_ = 0;  // bytes of queue_.front() (first unwritten) already written
     std::size_t nextToWrite_ = 0;  // index in queue_ of the first buffer not fully written
     long long framesQueued_ = 0;
-    long long processedBase_ = 0;  // frames processed before the current sink started
     QTimer pumpTimer_;
     bool lost_ = false;
     QMediaDevices* devices_ = nullptr;

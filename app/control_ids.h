@@ -1,0 +1,50 @@
+// Fixed identifiers of the main window's controls and of the menu commands. Widgets carry them
+// as the dynamic property "controlId", menu actions as "commandId"; tests find them by these.
+#pragma once
+
+namespace vantrel::app {
+
+namespace control {
+inline constexpr int kRxScreen = 413;
+inline constexpr int kWaterfallFrame = 1678;
+inline constexpr int kSyncFrameLeft = 679;
+inline constexpr int kSyncFrameRight = 680;
+inline constexpr int kSnrBar = 550;
+inline constexpr int kAttackFrame = 1434;
+inline constexpr int kAttackFast = 1431;
+inline constexpr int kAttackMed = 1432;
+inline constexpr int kAttackSlow = 1433;
+inline constexpr int kAttackLabel = 1435;
+inline constexpr int kSnrScale = 1430;
+inline constexpr int kTxEntry = 430;
+inline constexpr int kSendButton = 313;
+inline constexpr int kRecvButton = 314;
+inline constexpr int kRemainingLine = 800;
+inline constexpr int kRemainingBar = 1429;
+inline constexpr int kSecondaryText = 1437;  // ours: the other station's idle text
+}  // namespace control
+
+namespace command {
+inline constexpr int kInput = 250;
+inline constexpr int kOutput = 251;
+inline constexpr int kAudioControlPanel = 253;
+inline constexpr int kExit = 402;
+inline constexpr int kHelp = 409;
+inline constexpr int kAbout = 410;
+inline constexpr int kSaveRxScreen = 439;
+inline constexpr int kCallsign = 502;
+inline constexpr int kSquelchLevel = 604;
+inline constexpr int kClearRxScreen = 906;
+inline constexpr int kCaptureRange = 908;
+inline constexpr int kPttSettings = 909;
+inline constexpr int kSensitiveReceive = 920;
+inline constexpr int kSend = 313;
+inline constexpr int kRecv = 314;
+inline constexpr int kAttackFast = 1431;
+inline constexpr int kAttackMed = 1432;
+inline constexpr int kAttackSlow = 1433;
+inline constexpr int kFirstMode = 1500;
+inline constexpr int kLastMode = 1505;
+}  // namespace command
+
+}  // namespace vantrel::app

@@ -1,0 +1,261 @@
+#include "app/main_dialog.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/chat_station.h"
+#include "app/control_ids.h"
+#include "app/rx_screen.h"
+#include "app/small_dialogs.h"
+#include "app/tx_entry.h"
+
+namespace vantrel::app {
+namespace {
+
+// The classic fonts, by their metric-compatible free equivalents.
+QFont paneFont() {
+    QFont font(QStringLiteral("Liberation Mono"), 10, QFont::Normal);
+    font.setStyleHint(QFont::TypeWriter);
+    return font;
+}
+
+QFont labelFont(int points, bool bold) {
+    QFont font(QStringLiteral("Liberation Sans"), points, bold ? QFont::Bold : QFont::Normal);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+template <typename W>
+W* tag(W* widget, int id, const char* name) {
+    widget->setProperty("controlId", id);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QFrame* sunkenFrame(QWidget* parent, int id, const char* name) {
+    auto* frame = tag(new QFrame(parent), id, name);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    frame->setLineWidth(2);
+    return frame;
+}
+
+constexpr int kSecondaryMaxChars = 64;  // enough for two turns of any idle text
+
+}  // namespace
+
+void QtMessageBoxes::showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) {
+    const auto qtIcon = icon == audio::MessageIcon::Error     ? QMessageBox::Critical
+                        : icon == audio::MessageIcon::Warning ? QMessageBox::Warning
+                                                              : QMessageBox::Information;
+    QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+MainDialog::MainDialog(AppSettings settings, QString settingsPath, QWidget* parent)
+    : QMainWindow(parent), settings_(std::move(settings)), settingsPath_(std::move(settingsPath)),
+      workDir_(QDir::current()), ownMessages_(std::make_unique<QtMessageBoxes>(this)), messages_(ownMessages_.get()) {
+    setObjectName(QStringLiteral("MainDialog"));
+    setWindowTitle(QString::fromLatin1(profile_->windowTitle.data(), static_cast<qsizetype>(profile_->windowTitle.size())));
+    setWindowIcon(QIcon(QStringLiteral(":/icon2.png")));
+    station_ = std::make_unique<ChatStation>(*this);
+    createControls();
+    keyFilter_ = new ReturnKeyFilter(txEntry_, sendButton_);
+    createMenus();
+    // The help key opens the same page as "Help".
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, [this] { dispatchCommand(command::kHelp); });
+    resize(dluX(615), dluY(320) + menuBar()->sizeHint().height());
+}
+
+MainDialog::~MainDialog() {
+    closeDown();
+    // The station's components refer to the controls: end them first.
+    station_.reset();
+}
+
+void MainDialog::setMessageBoxes(audio::MessageBoxes* boxes) { messages_ = boxes ? boxes : ownMessages_.get(); }
+
+void MainDialog::createControls() {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client_);
+    client_->installEventFilter(this);
+
+    rxScreen_ = tag(new RxScreen(client_), control::kRxScreen, "RxScreen");
+    rxScreen_->setFont(paneFont());
+    QPalette rxPalette = rxScreen_->palette();
+    rxPalette.setColor(QPalette::Base, QColor(255, 255, 224));
+    rxPalette.setColor(QPalette::Text, Qt::black);
+    rxScreen_->setPalette(rxPalette);
+
+    waterfallFrame_ = sunkenFrame(client_, control::kWaterfallFrame, "WaterfallFrame");
+    syncFrameLeft_ = sunkenFrame(client_, control::kSyncFrameLeft, "SyncFrameLeft");
+    syncFrameRight_ = sunkenFrame(client_, control::kSyncFrameRight, "SyncFrameRight");
+    snrBar_ = tag(station_->createSnrBar(client_), control::kSnrBar, "SnrBar");
+
+    auto* attackFrame = tag(new QFrame(client_), control::kAttackFrame, "AttackFrame");
+    attackFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);  // etched
+    attackFrame_ = attackFrame;
+    attackGroup_ = new QButtonGroup(this);
+    attackGroup_->setExclusive(true);
+    auto makeAttack = [this](int id, const char* name, const char* text) {
+        auto* button = tag(new QRadioButton(QLatin1String(text), client_), id, name);
+        button->setFont(labelFont(8, false));
+        attackGroup_->addButton(button, id);
+        connect(button, &QAbstractButton::clicked, this, [this, id] { dispatchCommand(id); });
+        return button;
+    };
+    attackFast_ = makeAttack(control::kAttackFast, "AttackFast", "Fast");
+    attackMed_ = makeAttack(control::kAttackMed, "AttackMed", "Med");
+    attackSlow_ = makeAttack(control::kAttackSlow, "AttackSlow", "Slow");
+    attackFast_->setFocusPolicy(Qt::StrongFocus);
+    attackLabel_ = tag(new QLabel(QStringLiteral("Squelch\n  attack"), client_), control::kAttackLabel, "AttackLabel");
+    attackLabel_->setTextFormat(Qt::PlainText);
+    attackLabel_->setFont(labelFont(8, true));
+    snrScale_ = tag(station_->createSnrScale(client_), control::kSnrScale, "SnrScale");
+
+    txEntry_ = tag(new TxEntry(client_), control::kTxEntry, "TxEntry");
+    txEntry_->setFont(paneFont());
+    QPalette txPalette = txEntry_->palette();
+    txPalette.setColor(QPalette::Base, QColor(255, 228, 225));
+    txPalette.setColor(QPalette::Text, QColor(0, 0, 255));
+    txEntry_->setPalette(txPalette);
+
+    sendButton_ = tag(new QPushButton(QStringLiteral("SEND"), client_), control::kSendButton, "SendButton");
+    recvButton_ = tag(new QPushButton(QStringLiteral("RECV"), client_), control::kRecvButton, "RecvButton");
+    sendButton_->setAutoDefault(false);
+    recvButton_->setAutoDefault(false);
+    connect(sendButton_, &QAbstractButton::clicked, this, [this] { dispatchCommand(command::kSend); });
+    connect(recvButton_, &QAbstractButton::clicked, this, [this] { dispatchCommand(command::kRecv); });
+    attackMed_->setChecked(true);
+    recvButton_->setEnabled(false);
+
+    remainingLine_ = tag(new QLineEdit(client_), control::kRemainingLine, "RemainingLine");
+    remainingLine_->setReadOnly(true);
+    remainingLine_->setFocusPolicy(Qt::NoFocus);
+    remainingBar_ = tag(station_->createRemainingBar(client_), control::kRemainingBar, "RemainingBar");
+
+    // The decoder's secondary set carries the other station's idle text, usually its call sign.
+    // It sits at the right end of the status row: the progress bar never draws past 0.61 of its
+    // width there, and the right-hand column has no free pixel at the smallest height.
+    secondaryText_ = tag(new QLineEdit(client_), control::kSecondaryText, "SecondaryText");
+    secondaryText_->setReadOnly(true);
+    secondaryText_->setFocusPolicy(Qt::NoFocus);
+    secondaryText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    secondaryText_->setFont(paneFont());
+    secondaryText_->setPlaceholderText(QStringLiteral("idle text"));
+    secondaryText_->setToolTip(QStringLiteral("Idle text of the station on the air, usually its call sign"));
+    secondaryText_->raise();
+
+    waterfallView_ = station_->createWaterfallView(client_);
+    if (waterfallView_) waterfallView_->raise();
+}
+
+void MainDialog::initialise() {
+    txEntry_->clear();
+    txEntry_->moveCaretToEnd();
+    txEntry_->setFocus(Qt::OtherFocusReason);
+    squelchAttack_ = 1;
+    settings_.captureTop = modem::kMaxCaptureTop;
+    station_->initialise();
+}
+
+void MainDialog::layout(int w, int h) {
+    const int r = std::max(h - 78, 420);
+    const auto place = [](QWidget* widget, int x, int y, int width, int height) {
+        if (widget) widget->setGeometry(x, y, std::max(width, 0), std::max(height, 0));
+    };
+    place(rxScreen_, 0, 0, w - 120, r);
+    place(txEntry_, 0, r + 2, w - 120, 54);
+    place(sendButton_, w - 118, r + 3, 60, 51);
+    place(recvButton_, w - 58, r + 3, 58, 51);
+    place(remainingLine_, 0, r + 56, 200, 20);
+    place(remainingBar_, 200, r + 56, w, 20);
+    place(waterfallFrame_, w - 118, 0, 120, 245);
+    place(syncFrameLeft_, w - 118, 246, 58, 38);
+    place(syncFrameRight_, w - 58, 246, 58, 38);
+    place(attackFrame_, w - 115, 285, 52, 135);
+    place(attackFast_, w - 113, 295, 47, 14);
+    place(attackMed_, w - 113, 325, 47, 14);
+    place(attackSlow_, w - 113, 355, 47, 14);
+    place(attackLabel_, w - 113, 383, 45, 30);
+    place(snrScale_, w - 60, 285, 20, 140);
+    place(snrBar_, w - 38, 285, 30, 140);
+    place(waterfallView_, w - 118, 0, 118, 285);
+    layoutSecondaryText(w, r);
+    settings_.lastClientHeight = h;
+    settings_.lastClientWidth = w;
+    client_->update();
+}
+
+void MainDialog::layoutSecondaryText(int w, int r) {
+    const int x = 200 + static_cast<int>(std::nearbyint(0.61 * w)) + 4;
+    const int width = w - x - 2;
+    secondaryText_->setVisible(width >= 48);
+    secondaryText_->setGeometry(x, r + 56, std::max(width, 0), 20);
+}
+
+void MainDialog::appendSecondaryText(std::span<const std::uint8_t> characters) {
+    if (characters.empty()) return;
+    QString text = secondaryText_->text();
+    for (std::uint8_t c : characters) text += QChar(c);
+    secondaryText_->setText(text.right(kSecondaryMaxChars));
+}
+
+QWidget* MainDialog::control(int controlId) const {
+    const auto widgets = client_->findChildren<QWidget*>();
+    for (QWidget* widget : widgets)
+        if (widget->property("controlId").toInt() == controlId) return widget;
+    return nullptr;
+}
+
+QAction* MainDialog::action(int commandId) const {
+    const auto it = actions_.find(commandId);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize && !isMinimized())
+        layout(client_->width(), client_->height());
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainDialog::changeEvent(QEvent* event) {
+    // A minimised window has no client area: the layout runs for 0 x 0 and records it.
+    if (event->type() == QEvent::WindowStateChange) {
+        if (isMinimized())
+            layout(0, 0);
+        else
+            layout(client_->width(), client_->height());
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    closeDown();
+    event->accept();
+}
+
+void MainDialog::closeDown() {
+    if (closedDown_) return;
+    closedDown_ = true;
+    station_->closeSerialPort();
+    station_->storeSettings(settings_);
+    if (!settingsPath_.isEmpty()) saveSettings(settings_, settingsPath_.toStdString());
+    station_->shutDown();
+    if (keyFilter_) delete keyFilter_;
+}
+
+}  // namespace vantrel::app

@@ -1,0 +1,158 @@
+// The main window: owns every control and the long-lived components, lays the controls out on
+// every resize, and routes commands (menus, buttons, attack options) to the component that does
+// the work. It holds no modem, audio or keying logic of its own. GUI thread only.
+#pragma once
+
+#include <QDir>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+
+#include "app/help_page.h"
+#include "app/settings.h"
+#include "audio/engine_ports.h"
+#include "modem/mode_profile.h"
+
+class QAbstractButton;
+class QActionGroup;
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace vantrel::app {
+
+class ChatStation;
+class ReturnKeyFilter;
+class RxScreen;
+class TxEntry;
+
+class MainDialog : public QMainWindow {
+    Q_OBJECT
+public:
+    // The input box, replaceable so tests can answer it: (prompt, title, default) -> text.
+    using Prompter = std::function<QString(const QString&, const QString&, const QString&)>;
+
+    // `settingsPath` is where the close-down writes the settings; empty writes nothing.
+    MainDialog(AppSettings settings, QString settingsPath, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    // The initialisation sequence: entry cleared and focused, transmitter and receiver reset,
+    // display surfaces made, capture opened. Call once, before the window is shown.
+    void initialise();
+    // Places every control for a client area of w x h pixels and records the size.
+    void layout(int w, int h);
+    // One command identifier from a menu, a button or an attack option; unknown ones do nothing.
+    void dispatchCommand(int id);
+    // The close-down sequence; runs once (closing the window runs it too).
+    void closeDown();
+
+    // Text of the other station's idle text (secondary set) as the decoder hands it out.
+    void appendSecondaryText(std::span<const std::uint8_t> characters);
+
+    QWidget* control(int controlId) const;
+    QAction* action(int commandId) const;
+    QWidget* client() const { return client_; }
+    RxScreen* rxScreen() const { return rxScreen_; }
+    TxEntry* txEntry() const { return txEntry_; }
+    QPushButton* sendButton() const { return sendButton_; }
+    QPushButton* recvButton() const { return recvButton_; }
+    QLineEdit* remainingLine() const { return remainingLine_; }
+    QWidget* remainingBar() const { return remainingBar_; }
+    QWidget* snrBar() const { return snrBar_; }
+    QWidget* snrScale() const { return snrScale_; }
+    QLineEdit* secondaryText() const { return secondaryText_; }
+
+    AppSettings& settings() { return settings_; }
+    const AppSettings& settings() const { return settings_; }
+    const modem::ModeProfile& profile() const { return *profile_; }
+    int squelchAttack() const { return squelchAttack_; }
+    ChatStation& station() { return *station_; }
+
+    // Where saved receive texts and the help page live: the working directory unless a test
+    // says otherwise.
+    void setWorkDirectory(const QDir& dir) { workDir_ = dir; }
+    const QDir& workDirectory() const { return workDir_; }
+    void setPrompter(Prompter prompter) { prompter_ = std::move(prompter); }
+    void setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
+    // Message boxes go here; by default real modal boxes.
+    void setMessageBoxes(audio::MessageBoxes* boxes);
+    audio::MessageBoxes& messageBoxes() const { return *messages_; }
+
+    // The small dialogs and commands of the menus.
+    void editCallsign();
+    void editSquelchLevel();
+    void editCaptureRange();
+    void showAbout();
+    void openHelpPage();
+    void saveRxScreen();
+    void changeSpeed(int commandId);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    QAction* addCommand(QMenu* menu, const QString& caption, int commandId);
+    void checkModeItem(int commandId);
+    QString prompt(const QString& text, const QString& title, const QString& defaultText);
+    void layoutSecondaryText(int w, int r);
+
+    AppSettings settings_;
+    QString settingsPath_;
+    QDir workDir_;
+    const modem::ModeProfile* profile_ = &modem::defaultProfile();
+    int squelchAttack_ = 1;
+    bool closedDown_ = false;
+
+    QWidget* client_ = nullptr;
+    RxScreen* rxScreen_ = nullptr;
+    QWidget* waterfallFrame_ = nullptr;
+    QWidget* syncFrameLeft_ = nullptr;
+    QWidget* syncFrameRight_ = nullptr;
+    QWidget* snrBar_ = nullptr;
+    QWidget* attackFrame_ = nullptr;
+    QRadioButton* attackFast_ = nullptr;
+    QRadioButton* attackMed_ = nullptr;
+    QRadioButton* attackSlow_ = nullptr;
+    QLabel* attackLabel_ = nullptr;
+    QWidget* snrScale_ = nullptr;
+    TxEntry* txEntry_ = nullptr;
+    QPushButton* sendButton_ = nullptr;
+    QPushButton* recvButton_ = nullptr;
+    QLineEdit* remainingLine_ = nullptr;
+    QWidget* remainingBar_ = nullptr;
+    QLineEdit* secondaryText_ = nullptr;
+    QWidget* waterfallView_ = nullptr;  // the display layer's picture over the right column
+    QButtonGroup* attackGroup_ = nullptr;
+    QPointer<ReturnKeyFilter> keyFilter_;
+    std::map<int, QAction*> actions_;
+
+    std::unique_ptr<audio::MessageBoxes> ownMessages_;
+    audio::MessageBoxes* messages_ = nullptr;
+    Prompter prompter_;
+    UrlOpener urlOpener_;
+    std::unique_ptr<ChatStation> station_;
+};
+
+// Real modal message boxes.
+class QtMessageBoxes : public audio::MessageBoxes {
+public:
+    explicit QtMessageBoxes(QWidget* parent) : parent_(parent) {}
+    void showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) override;
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+}  // namespace vantrel::app

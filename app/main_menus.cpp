@@ -1,0 +1,165 @@
+// The menu bar, the command dispatch and the commands that stay within the shell.
+#include <QAction>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QMenuBar>
+
+#include "app/chat_station.h"
+#include "app/control_ids.h"
+#include "app/main_dialog.h"
+#include "app/rx_screen.h"
+#include "app/small_dialogs.h"
+#include "app/tx_entry.h"
+
+namespace vantrel::app {
+namespace {
+
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QAction* MainDialog::addCommand(QMenu* menu, const QString& caption, int commandId) {
+    QAction* action = menu->addAction(caption);
+    action->setProperty("commandId", commandId);
+    action->setObjectName(QStringLiteral("command%1").arg(commandId));
+    connect(action, &QAction::triggered, this, [this, commandId] { dispatchCommand(commandId); });
+    actions_[commandId] = action;
+    return action;
+}
+
+void MainDialog::createMenus() {
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    addCommand(file, QStringLiteral("Save RX screen to file NOW"), command::kSaveRxScreen);
+    addCommand(file, QStringLiteral("Exit"), command::kExit);
+
+    QMenu* mode = bar->addMenu(QStringLiteral("&Mode"));
+    for (const modem::ModeProfile& p : modem::kProfiles)
+        addCommand(mode, latin1(p.menuCaption), p.commandId)->setCheckable(true);
+    checkModeItem(profile_->commandId);
+
+    QMenu* options = bar->addMenu(QStringLiteral("&Options"));
+    addCommand(options, QStringLiteral("Callsign"), command::kCallsign);
+    addCommand(options, QStringLiteral("PTT settings"), command::kPttSettings);
+
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    addCommand(tools, QStringLiteral("Squelch trigger level"), command::kSquelchLevel);
+    addCommand(tools, QStringLiteral("Bandwidth capture range"), command::kCaptureRange);
+    addCommand(tools, QStringLiteral("Clear RX screen"), command::kClearRxScreen);
+    QAction* sensitive = addCommand(tools, QStringLiteral("Sensitive receive"), command::kSensitiveReceive);
+    sensitive->setCheckable(true);
+    sensitive->setChecked(settings_.sensitiveReceive != 0);
+
+    QMenu* sound = bar->addMenu(QStringLiteral("&Soundcard"));
+    addCommand(sound, QStringLiteral("Audio control panel"), command::kAudioControlPanel);
+    addCommand(sound, QStringLiteral("Input"), command::kInput);
+    addCommand(sound, QStringLiteral("Output"), command::kOutput);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    addCommand(help, QStringLiteral("Help"), command::kHelp);
+    addCommand(help, QStringLiteral("About"), command::kAbout);
+}
+
+void MainDialog::checkModeItem(int commandId) {
+    for (const modem::ModeProfile& p : modem::kProfiles)
+        if (QAction* a = action(p.commandId)) a->setChecked(p.commandId == commandId);
+}
+
+void MainDialog::dispatchCommand(int id) {
+    switch (id) {
+    case command::kInput: station_->selectInputDevice(); break;
+    case command::kOutput: station_->selectOutputDevice(); break;
+    case command::kAudioControlPanel: station_->openAudioControlPanel(); break;
+    case command::kSaveRxScreen: saveRxScreen(); break;
+    case command::kClearRxScreen: rxScreen_->clear(); break;
+    case command::kCallsign: editCallsign(); break;
+    case command::kAttackFast: squelchAttack_ = 0; break;
+    case command::kAttackMed: squelchAttack_ = 1; break;
+    case command::kAttackSlow: squelchAttack_ = 3; break;
+    case command::kSend: station_->send(); break;
+    case command::kRecv: station_->receive(); break;
+    case command::kHelp: openHelpPage(); break;
+    case command::kAbout: showAbout(); break;
+    case command::kSquelchLevel: editSquelchLevel(); break;
+    case command::kCaptureRange: editCaptureRange(); break;
+    case command::kPttSettings: station_->openPortSettings(); break;
+    case command::kExit:
+        station_->closeSerialPort();
+        close();
+        break;
+    case command::kSensitiveReceive:
+        settings_.sensitiveReceive = settings_.sensitiveReceive ? 0 : 1;
+        action(id)->setChecked(settings_.sensitiveReceive != 0);
+        break;
+    default:
+        if (id >= command::kFirstMode && id <= command::kLastMode) changeSpeed(id);
+        break;
+    }
+}
+
+void MainDialog::changeSpeed(int commandId) {
+    const modem::ModeProfile* chosen = modem::profileByCommandId(commandId);
+    if (!chosen) return;
+    profile_ = chosen;
+    setWindowTitle(latin1(chosen->windowTitle));
+    checkModeItem(commandId);
+    station_->changeSpeed(*chosen);
+}
+
+QString MainDialog::prompt(const QString& text, const QString& title, const QString& defaultText) {
+    if (prompter_) return prompter_(text, title, defaultText);
+    return promptForText(this, text, title, defaultText);
+}
+
+void MainDialog::editCallsign() {
+    const QString current = QString::fromLatin1(settings_.callsign.data(), static_cast<qsizetype>(settings_.callsign.size()));
+    QString r = prompt(QStringLiteral("Enter callsign"), QStringLiteral("CALLSIGN"), current);
+    if (const auto problem = callsignProblem(r)) {
+        messages_->showMessage(audio::MessageIcon::Warning, QStringLiteral("CALLSIGN"), *problem);
+        return;
+    }
+    if (r.isEmpty())
+        r = current;
+    else
+        settings_.callsign = r.toLatin1().toStdString();
+    station_->callsignChanged(r);
+}
+
+void MainDialog::editSquelchLevel() {
+    const QString d = shownNumber(settings_.squelchLevel);
+    QString r = prompt(kSquelchPrompt, QStringLiteral("Squelch trigger level"), d);
+    if (r.isEmpty()) r = d;
+    settings_.squelchLevel = squelchLevelFromText(r);
+}
+
+void MainDialog::editCaptureRange() {
+    const QString d = shownNumber(settings_.captureTop);
+    QString r = prompt(kCapturePrompt, QStringLiteral("Bandwidth capture range"), d);
+    if (r.isEmpty()) r = d;
+    const CaptureTopEntry entry = captureTopFromText(r);
+    settings_.captureTop = entry.value;
+    if (entry.message) messages_->showMessage(audio::MessageIcon::Error, QStringLiteral("Marker limit"), *entry.message);
+}
+
+void MainDialog::showAbout() {
+    AboutBox box(this);
+    box.move(geometry().topLeft() + QPoint(dluX(100), dluY(50)));
+    box.exec();
+}
+
+void MainDialog::openHelpPage() {
+    const UrlOpener opener = urlOpener_ ? urlOpener_ : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
+    openHelp(this, workDir_, opener);
+}
+
+void MainDialog::saveRxScreen() {
+    const RxScreen::SaveResult result = rxScreen_->saveToFile(workDir_, QDateTime::currentDateTime());
+    // Saying nothing would leave the operator believing the log is safe.
+    if (!result.ok)
+        messages_->showMessage(audio::MessageIcon::Error, QStringLiteral("Save RX screen"),
+                               QStringLiteral("The RX screen could not be saved to\n%1\n\n%2").arg(result.fileName, result.error));
+}
+
+}  // namespace vantrel::app

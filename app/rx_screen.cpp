@@ -1,0 +1,87 @@
+#include "app/rx_screen.h"
+
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include <array>
+
+namespace vantrel::app {
+namespace {
+
+constexpr std::array<const char*, 12> kMonthNames{
+    "January", "February", "March",     "April",   "May",      "June",
+    "July",    "August",   "September", "October", "November", "December"};
+
+}  // namespace
+
+RxScreen::RxScreen(QWidget* parent) : QPlainTextEdit(parent) {
+    setUndoRedoEnabled(false);  // the history grows all evening; an undo stack would double it
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setTabChangesFocus(false);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+}
+
+void RxScreen::insertAtEnd(const QString& text) {
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(text);
+    setTextCursor(end);
+    ensureCursorVisible();
+}
+
+void RxScreen::appendReceived(std::uint8_t code) {
+    const bool shown = code == 10 || code == 13 || (code >= 32 && code <= 127);
+    if (!shown) return;
+    const bool cr = code == 13;
+    if (code == 10 && lastWasCr_) {
+        lastWasCr_ = false;
+        return;
+    }
+    lastWasCr_ = cr;
+    insertAtEnd(code == 10 || code == 13 ? QStringLiteral("\n") : QString(QChar(code)));
+}
+
+void RxScreen::echoSent(const QString& callsign, const QString& text) {
+    lastWasCr_ = false;
+    QString line = QStringLiteral("\n") + callsign + QStringLiteral(": ") + text + QString(12, QLatin1Char(' '));
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    insertAtEnd(line);
+}
+
+QString RxScreen::textCrLf() const {
+    QString text = toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+QString RxScreen::saveFileName(const QDateTime& now) {
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return QStringLiteral("Vantrel") + QStringLiteral("%1").arg(d.day(), 2, 10, QLatin1Char('0')) +
+           QLatin1String(kMonthNames[static_cast<std::size_t>(d.month() - 1)]) +
+           QStringLiteral("%1").arg(d.year(), 4, 10, QLatin1Char('0')) + t.toString(QStringLiteral("HHmmss")) +
+           QStringLiteral(".doc");
+}
+
+RxScreen::SaveResult RxScreen::saveToFile(const QDir& dir, const QDateTime& now) const {
+    SaveResult result;
+    result.fileName = dir.filePath(saveFileName(now));
+    // QSaveFile: a failed write leaves an older file of the same name untouched.
+    QSaveFile file(result.fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
+    const QByteArray bytes = (textCrLf() + QStringLiteral("\r\n")).toLatin1();
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        result.error = file.errorString();
+        file.cancelWriting();
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+}  // namespace vantrel::app

@@ -1,0 +1,45 @@
+// The receive pane (control 413): decoded text and the echo of every sentence sent.
+// Text is 8-bit: each QChar holds one Latin-1 character. Lines are CR LF when the text leaves
+// the pane (saved file). GUI thread only.
+#pragma once
+
+#include <QDateTime>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QString>
+
+#include <cstdint>
+
+namespace vantrel::app {
+
+class RxScreen : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit RxScreen(QWidget* parent = nullptr);
+
+    // One decoded character: 10, 13 and 32..127 are shown at the very end of the text, whatever
+    // the operator has selected; every other code is dropped.
+    void appendReceived(std::uint8_t code);
+    // CR LF + callsign + ": " + text + 12 spaces at the end; the caret follows.
+    void echoSent(const QString& callsign, const QString& text);
+    // The whole text with CR LF between lines, as saved.
+    QString textCrLf() const;
+
+    struct SaveResult {
+        bool ok = false;
+        QString fileName;  // the name tried, also on failure
+        QString error;     // why it failed, for the operator
+    };
+    // Writes the text plus a final CR LF to "Vantrel" + day + month name + year + hhmmss
+    // + ".doc" in `dir`, replacing a file of that name. The pane is not changed.
+    SaveResult saveToFile(const QDir& dir, const QDateTime& now) const;
+
+    static QString saveFileName(const QDateTime& now);
+
+private:
+    void insertAtEnd(const QString& text);
+
+    bool lastWasCr_ = false;  // a CR just shown: its LF must not start a second line
+};
+
+}  // namespace vantrel::app

@@ -1,0 +1,253 @@
+#include "app/settings.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vantrel::app {
+namespace {
+
+constexpr char kEndOfData = 26;
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// Reads the file as a sequence of fields, the way the classic sequential-file reader does:
+// a field ends at a comma or a line end, a quoted field runs to its closing quote.
+class FieldReader {
+public:
+    explicit FieldReader(std::string_view text) : text_(text.substr(0, text.find(kEndOfData))) {}
+
+    // nullopt once the data is exhausted.
+    std::optional<std::string> next() {
+        while (pos_ < text_.size() && isBlank(text_[pos_])) ++pos_;
+        if (pos_ >= text_.size()) return std::nullopt;
+        std::string field;
+        if (text_[pos_] == '"') {
+            const std::size_t close = text_.find('"', pos_ + 1);
+            const std::size_t end = close == std::string_view::npos ? text_.size() : close;
+            field.assign(text_.substr(pos_ + 1, end - pos_ - 1));
+            pos_ = close == std::string_view::npos ? text_.size() : close + 1;
+            while (pos_ < text_.size() && text_[pos_] != ',' && !isLineEnd(text_[pos_])) ++pos_;
+        } else {
+            const std::size_t start = pos_;
+            while (pos_ < text_.size() && text_[pos_] != ',' && !isLineEnd(text_[pos_])) ++pos_;
+            field.assign(text_.substr(start, pos_ - start));
+            while (!field.empty() && isBlank(field.back())) field.pop_back();
+        }
+        skipDelimiter();
+        return field;
+    }
+
+private:
+    void skipDelimiter() {
+        if (pos_ >= text_.size()) return;
+        if (text_[pos_] == ',') {
+            ++pos_;
+        } else if (text_[pos_] == '\r') {
+            ++pos_;
+            if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+        } else if (text_[pos_] == '\n') {
+            ++pos_;
+        }
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// The longest decimal number at the start of the field, rounded half to even; 0 when there is
+// none. Values beyond the 32-bit range are held at its ends rather than wrapping.
+int parseNumber(std::string_view field) {
+    std::size_t i = 0;
+    while (i < field.size() && isBlank(field[i])) ++i;
+    bool negative = false;
+    if (i < field.size() && (field[i] == '-' || field[i] == '+')) negative = field[i++] == '-';
+    double value = 0;
+    bool digits = false;
+    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
+        value = value * 10 + (field[i] - '0');
+        digits = true;
+    }
+    if (i < field.size() && field[i] == '.') {
+        double scale = 0.1;
+        for (++i; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i, scale /= 10) {
+            value += (field[i] - '0') * scale;
+            digits = true;
+        }
+    }
+    if (!digits) return 0;
+    value = std::nearbyint(negative ? -value : value);
+    constexpr double lo = std::numeric_limits<int>::min();
+    constexpr double hi = std::numeric_limits<int>::max();
+    return static_cast<int>(value < lo ? lo : (value > hi ? hi : value));
+}
+
+void applyDefaults(AppSettings& s) {
+    if (s.callsign.empty()) s.callsign = "nocall";
+    if (s.squelchLevel < 1) s.squelchLevel = 15;
+    if (s.captureTop < 7) s.captureTop = 122;
+    if (s.portIndex < 1) s.portIndex = 1;
+    if (s.pttMethod.empty()) s.pttMethod = "PTT";
+    if (s.radioAddress.empty()) s.radioAddress = "  ";
+    if (s.baudIndex == 0) s.baudIndex = 7;
+    if (s.dataBitsIndex == 0) s.dataBitsIndex = 4;
+    if (s.parityIndex == 0) s.parityIndex = 3;
+    if (s.stopBitsIndex == 0) s.stopBitsIndex = 1;
+    if (s.addressIndex == 0) s.addressIndex = 1;
+    if (s.txCommandText.empty()) s.txCommandText = "FEFEnnE01C0001FD";
+    if (s.rxCommandText.empty()) s.rxCommandText = "FEFEnnE01C0000FD";
+    if (s.useCommands < 0 || s.useCommands > 1) s.useCommands = 0;
+    if (s.commandKind.empty()) s.commandKind = "HEX";
+    if (s.inputDevice < 0) s.inputDevice = -1;
+    if (s.outputDevice < 0) s.outputDevice = -1;
+    if (s.lastClientHeight < 100) s.lastClientHeight = 100;
+    if (s.lastClientWidth < 100) s.lastClientWidth = 100;
+    if (s.sensitiveReceive < 0 || s.sensitiveReceive > 1) s.sensitiveReceive = 0;
+}
+
+void putText(std::string& out, std::string_view text) {
+    out += '"';
+    out += settingsTextOnly(text);
+    out += "\"\r\n";
+}
+
+void putNumber(std::string& out, int value) {
+    out += std::to_string(value);
+    out += "\r\n";
+}
+
+// Writes `data` to a fresh file in `dir` and returns its path, or empty on any failure.
+std::filesystem::path writeTemporary(const std::filesystem::path& target, const std::string& data) {
+    std::string pattern = (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return {};
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(pattern.c_str());
+        return {};
+    }
+    return pattern;
+}
+
+void syncDirectory(const std::filesystem::path& dir) {
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+bool fitsSettingsText(std::string_view text) {
+    return text.find_first_of(std::string_view("\"\r\n\x1a", 4)) == std::string_view::npos;
+}
+
+std::string settingsTextOnly(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '"' && c != '\r' && c != '\n' && c != kEndOfData) out += c;
+    return out;
+}
+
+AppSettings parseSettings(std::string_view text) {
+    FieldReader in(text);
+    auto str = [&in] { return in.next().value_or(std::string()); };
+    auto num = [&in] { return parseNumber(in.next().value_or(std::string())); };
+    // A device line that is not in the file at all means the system default, not device 0.
+    auto device = [&in] {
+        const auto field = in.next();
+        return field ? parseNumber(*field) : -1;
+    };
+    AppSettings s;
+    s.callsign = str();
+    s.squelchLevel = num();
+    s.captureTop = num();
+    s.portIndex = num();
+    s.pttMethod = str();
+    s.radioAddress = str();
+    s.baudIndex = num();
+    s.dataBitsIndex = num();
+    s.parityIndex = num();
+    s.stopBitsIndex = num();
+    s.addressIndex = num();
+    s.txCommandText = str();
+    s.rxCommandText = str();
+    s.useCommands = num();
+    s.commandKind = str();
+    s.inputDevice = device();
+    s.outputDevice = device();
+    s.lastClientHeight = num();
+    s.lastClientWidth = num();
+    s.sensitiveReceive = num();
+    s.portDevice = str();
+    applyDefaults(s);
+    return s;
+}
+
+std::string formatSettings(const AppSettings& s) {
+    std::string out;
+    putText(out, s.callsign);
+    putNumber(out, s.squelchLevel);
+    putNumber(out, s.captureTop);
+    putNumber(out, s.portIndex);
+    putText(out, s.pttMethod);
+    putText(out, s.radioAddress);
+    putNumber(out, s.baudIndex);
+    putNumber(out, s.dataBitsIndex);
+    putNumber(out, s.parityIndex);
+    putNumber(out, s.stopBitsIndex);
+    putNumber(out, s.addressIndex);
+    putText(out, s.txCommandText);
+    putText(out, s.rxCommandText);
+    putNumber(out, s.useCommands);
+    putText(out, s.commandKind);
+    putNumber(out, s.inputDevice);
+    putNumber(out, s.outputDevice);
+    out += std::to_string(s.lastClientHeight) + ',' + std::to_string(s.lastClientWidth) + "\r\n";
+    putNumber(out, s.sensitiveReceive ? 1 : 0);
+    putText(out, s.portDevice);
+    return out;
+}
+
+AppSettings loadSettings(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return parseSettings({});
+    // A settings file is a few hundred bytes; anything past 64 KiB is not ours.
+    std::string text;
+    text.resize(64 * 1024);
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    return parseSettings(text);
+}
+
+bool saveSettings(const AppSettings& settings, const std::filesystem::path& path) {
+    const std::filesystem::path temporary = writeTemporary(path, formatSettings(settings));
+    if (temporary.empty()) return false;
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    syncDirectory(path.parent_path());
+    return true;
+}
+
+}  // namespace vantrel::app

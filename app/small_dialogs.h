@@ -1,0 +1,71 @@
+// The small modal dialogs of the menus: the input box and its value rules (call sign, squelch
+// trigger level, capture range) and the About box. GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <optional>
+
+class QLineEdit;
+
+namespace vantrel::app {
+
+// Dialog units of the classic dialog font (6 x 13 base units) in pixels.
+int dluX(int units);
+int dluY(int units);
+
+// The input box: title, a prompt of one or more lines (CR LF separated), a field pre-filled
+// with `defaultText`, "OK" and "Cancel". Returns the field on OK, empty text otherwise.
+QString promptForText(QWidget* parent, const QString& prompt, const QString& title, const QString& defaultText);
+
+class InputBox : public QDialog {
+    Q_OBJECT
+public:
+    InputBox(QWidget* parent, const QString& prompt, const QString& title, const QString& defaultText);
+    QString text() const;
+    QLineEdit* field() const { return field_; }
+
+private:
+    QLineEdit* field_;
+};
+
+// The value as the dialogs read typed text: leading blanks skipped, the longest decimal
+// beginning taken (sign, digits, fraction, exponent), 0 when there is none. Held within
+// +-1e9 so later arithmetic on the level or the marker row cannot overflow.
+double numericValue(const QString& text);
+
+// A number as prompts show it: one leading space when not negative (15 -> " 15").
+QString shownNumber(int value);
+
+// "Squelch trigger level": rounded down, below 1 becomes 1.
+int squelchLevelFromText(const QString& text);
+
+struct CaptureTopEntry {
+    int value = 122;
+    std::optional<QString> message;  // "Must be less than 122" / "Must be at least 7"
+};
+// "Bandwidth capture range": rounded half to even, held within 7..122; a value outside gives
+// the message for the "Marker limit" box.
+CaptureTopEntry captureTopFromText(const QString& text);
+
+inline constexpr int kMinCaptureTop = 7;
+
+// Why a typed call sign cannot be kept, or nothing when it can: the settings file cannot
+// carry a double quote, and the air carries 8-bit characters only.
+std::optional<QString> callsignProblem(const QString& text);
+
+inline const QString kSquelchPrompt = QStringLiteral(
+    "Set squelch trigger level as\r\nproportion of total S/N range.\r\nDefault value = 15\r\nRange 1 - 80");
+inline const QString kCapturePrompt = QStringLiteral(
+    "Set bandwidth capture range.\r\nThis sets the position of the\r\nupper yellow marker line on\r\n"
+    "the waterfall display.\r\nDefault value = 122\r\nRange 7 - 122");
+
+// The About box: title "About Orlix", fixed size, on top, no buttons; closed by its close box.
+class AboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutBox(QWidget* parent);
+};
+
+}  // namespace vantrel::app

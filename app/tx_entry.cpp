@@ -1,0 +1,71 @@
+#include "app/tx_entry.h"
+
+#include <QAbstractButton>
+#include <QKeyEvent>
+#include <QTextCursor>
+
+namespace vantrel::app {
+namespace {
+
+bool isReturn(const QEvent* event) {
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+}  // namespace
+
+TxEntry::TxEntry(QWidget* parent) : QPlainTextEdit(parent) {
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setTabChangesFocus(true);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+}
+
+QString TxEntry::takeText() const {
+    QString text = toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+void TxEntry::dropSentPrefix(int count) {
+    const QString text = takeText();
+    if (count > 0 && text.size() >= count) {
+        QString rest = text.mid(count);
+        rest.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        setPlainText(rest);
+    }
+    moveCaretToEnd();
+}
+
+void TxEntry::moveCaretToEnd() {
+    QTextCursor end = textCursor();
+    end.movePosition(QTextCursor::End);
+    setTextCursor(end);
+    ensureCursorVisible();
+}
+
+ReturnKeyFilter::ReturnKeyFilter(TxEntry* entry, QAbstractButton* sendButton)
+    : QObject(entry), entry_(entry), send_(sendButton) {
+    entry->installEventFilter(this);
+}
+
+ReturnKeyFilter::~ReturnKeyFilter() {
+    if (entry_) entry_->removeEventFilter(this);
+}
+
+bool ReturnKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != entry_) return false;
+    if (event->type() == QEvent::KeyPress && isReturn(event)) return true;  // no line break
+    if (event->type() == QEvent::ShortcutOverride && isReturn(event)) {
+        event->accept();  // Return belongs to the entry, not to a default button
+        return true;
+    }
+    if (event->type() == QEvent::KeyRelease && isReturn(event) &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        if (send_) send_->click();
+        if (entry_) entry_->setFocus(Qt::OtherFocusReason);
+    }
+    return false;
+}
+
+}  // namespace vantrel::app

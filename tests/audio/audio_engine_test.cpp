@@ -1,0 +1,394 @@
+// The engine's sequences over in-memory devices: what happens, in which order, and how every
+// state is left.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <memory>
+#include <vector>
+
+#include "audio/audio_engine.h"
+#include "engine_fakes.h"
+#include "modem/tx_modulator.h"
+
+namespace vantrel::audio {
+namespace {
+
+using testing::settle;
+using testing::Station;
+
+std::vector<std::int16_t> signalBlocks(const char* text, int blocks, const modem::ModeProfile& profile) {
+    modem::TxModulator tx;
+    tx.setProfile(profile);
+    tx.setIdleText("DL2XYZ");
+    tx.start(text, "DL2XYZ");
+    std::vector<std::int16_t> out(static_cast<std::size_t>(blocks) * modem::kBlockLength);
+    for (int b = 0; b < blocks; ++b)
+        tx.renderTxBlock(std::span(out).subspan(static_cast<std::size_t>(b) * modem::kBlockLength, modem::kBlockLength));
+    return out;
+}
+
+// What a receiver makes of played audio.
+std::string decode(const std::vector<std::int16_t>& audio, const modem::ModeProfile& profile) {
+    modem::Receiver rx;
+    rx.setProfile(profile);
+    std::string text;
+    std::vector<std::int16_t> padded = audio;
+    padded.resize(padded.size() + 4 * modem::kBlockLength, 0);
+    for (std::size_t at = 0; at + modem::kBlockLength <= padded.size(); at += modem::kBlockLength) {
+        const auto chars = rx.processBlock(std::span(padded).subspan(at, modem::kBlockLength), {}, 15);
+        for (auto c : chars.primaryText()) text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        capture.setLog(station.logger());
+        playback.setLog(station.logger());
+        tx.setIdleText(station.call.toStdString());
+        engine = std::make_unique<AudioEngine>(capture, playback, tx, rx, station.ports());
+    }
+
+    void startReceiving() {
+        ASSERT_TRUE(engine->openCapture());
+        settle();
+        station.log.clear();
+    }
+
+    // Plays buffers as the sound card would until the engine is back in receive.
+    int playUntilReceive(int limit = 200) {
+        int played = 0;
+        while (engine->transmitting() && played < limit && playback.playNext()) {
+            settle();
+            ++played;
+        }
+        return played;
+    }
+
+    void deliverBlocks(const std::vector<std::int16_t>& audio) {
+        for (std::size_t at = 0; at < audio.size(); at += modem::kBlockLength) {
+            capture.deliver(std::span(audio).subspan(at, modem::kBlockLength));
+            settle();
+        }
+    }
+
+    Station station;
+    MemoryCaptureDevice capture;
+    MemoryPlaybackDevice playback;
+    modem::TxModulator tx;
+    modem::Receiver rx;
+    std::unique_ptr<AudioEngine> engine;
+};
+
+TEST_F(EngineTest, CaptureCycleAnalysesEveryBlockAndDropsWhatFindsNoBuffer) {
+    ASSERT_TRUE(engine->openCapture());
+    EXPECT_EQ(capture.sampleRate(), 11025);
+    EXPECT_EQ(capture.deviceIndex(), -1);
+    // The buffers are queued by the open notification, never inside the open call.
+    EXPECT_EQ(capture.queuedCount(), 0);
+    settle();
+    EXPECT_EQ(capture.queuedCount(), 2);
+
+    // Three blocks arrive before the GUI thread gets a turn: the third finds no buffer.
+    const std::vector<std::int16_t> audio(3 * modem::kBlockLength, 100);
+    capture.deliver(audio);
+    EXPECT_EQ(station.blocks, 0);
+    EXPECT_EQ(engine->droppedCaptureSamples(), modem::kBlockLength);
+    settle();
+    EXPECT_EQ(station.blocks, 2);
+    EXPECT_EQ(capture.queuedCount(), 2);
+
+    deliverBlocks(std::vector<std::int16_t>(4 * modem::kBlockLength, 0));
+    EXPECT_EQ(station.blocks, 6);
+    EXPECT_EQ(engine->droppedCaptureSamples(), modem::kBlockLength);
+}
+
+TEST_F(EngineTest, SendIsRefusedWhileTheChannelIsBusy) {
+    startReceiving();
+    station.squelch = 1;
+    deliverBlocks(signalBlocks("CQ CQ CQ de DL2XYZ DL2XYZ pse k", 12, engine->profile()));
+    ASSERT_GT(rx.analyzer().snrSmoothed(), station.squelch) << "the test signal should open the squelch";
+
+    station.entry = QStringLiteral("hello");
+    engine->send();
+    EXPECT_TRUE(station.log.isEmpty()) << station.log.join(QLatin1Char(',')).toStdString();
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_TRUE(capture.recording());
+    EXPECT_FALSE(playback.isOpen());
+    EXPECT_TRUE(station.messages.isEmpty());
+}
+
+TEST_F(EngineTest, SendAndRecvRunTheirStepsInOrder) {
+    startReceiving();
+    station.entry = QStringLiteral("hello world");
+    engine->send();
+    const QStringList sendSteps{"capture close", "echo hello world", "key", "recv on", "playback open", "focus", "send off"};
+    EXPECT_EQ(station.log, sendSteps);
+    EXPECT_TRUE(engine->transmitting());
+    EXPECT_EQ(playback.queuedCount(), 2);
+    EXPECT_EQ(playback.sampleRate(), 11025);
+    EXPECT_EQ(station.rxPane, QStringLiteral("\r\nDL1ABC: hello world            "));
+
+    // Text typed while sending stays for the next sentence.
+    playback.playNext();
+    settle();
+    station.entry += QStringLiteral(" next");
+    station.log.clear();
+    engine->receive();
+    const QStringList recvSteps{"playback close", "capture open", "drop 11", "unkey", "send on", "capture start", "recv off", "focus"};
+    EXPECT_EQ(station.log, recvSteps);
+    EXPECT_EQ(station.entry, QStringLiteral(" next"));
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_FALSE(station.keyed);
+    settle();
+    EXPECT_EQ(capture.queuedCount(), 2);
+    EXPECT_TRUE(capture.recording());
+}
+
+TEST_F(EngineTest, EndSentinelReturnsToReceiveAfterTheWholeSentence) {
+    startReceiving();
+    station.entry = QStringLiteral("the quick brown fox");
+    engine->send();
+    // The two lead-in buffers are silence.
+    playback.playNext();
+    playback.playNext();
+    EXPECT_TRUE(std::all_of(playback.played().begin(), playback.played().end(), [](auto s) { return s == 0; }));
+    settle();
+
+    const int played = playUntilReceive();
+    EXPECT_LT(played, 100);
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_EQ(station.log.count(QStringLiteral("unkey")), 1);
+    EXPECT_FALSE(station.keyed);
+    EXPECT_TRUE(station.entry.isEmpty());
+    EXPECT_TRUE(station.sendEnabled);
+    EXPECT_FALSE(station.recvEnabled);
+    // The block rendered when the sentinel was met is not queued on the closed device.
+    EXPECT_FALSE(playback.isOpen());
+    EXPECT_EQ(playback.queuedCount(), 0);
+    settle();
+    EXPECT_TRUE(capture.recording());
+    EXPECT_EQ(capture.queuedCount(), 2);
+
+    const std::string heard = decode(playback.played(), engine->profile());
+    EXPECT_NE(heard.find("DL1ABC: the quick brown fox"), std::string::npos) << heard;
+
+    // A second sentence goes out the same way.
+    station.entry = QStringLiteral("second");
+    engine->send();
+    EXPECT_TRUE(engine->transmitting());
+    playUntilReceive();
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_EQ(station.log.count(QStringLiteral("unkey")), 2);
+}
+
+TEST_F(EngineTest, RecvInMidTextStopsAtOnceAndDropsExactlyWhatSendTook) {
+    startReceiving();
+    const QString sentence = QStringLiteral("a long sentence that needs many blocks to leave the station");
+    station.entry = sentence;
+    engine->send();
+    for (int i = 0; i < 4; ++i) {
+        playback.playNext();
+        settle();
+    }
+    ASSERT_TRUE(engine->transmitting());
+    station.entry += QStringLiteral("typed meanwhile");
+    const auto playedBefore = playback.played().size();
+
+    engine->receive();
+    EXPECT_FALSE(playback.isOpen());
+    EXPECT_FALSE(playback.playNext());
+    EXPECT_EQ(playback.played().size(), playedBefore);
+    EXPECT_EQ(station.entry, QStringLiteral("typed meanwhile"));
+    EXPECT_FALSE(station.keyed);
+    EXPECT_EQ(tx.txLength(), 0);
+
+    // A played notification already on its way when RECV ran renders nothing more.
+    settle();
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_EQ(station.log.count(QStringLiteral("unkey")), 1);
+}
+
+TEST_F(EngineTest, SpeedChangeReopensCaptureAtTheNewRate) {
+    startReceiving();
+    ASSERT_TRUE(engine->changeSpeed(*modem::profileByBaud(22)));
+    EXPECT_EQ(capture.sampleRate(), 22050);
+    settle();
+    EXPECT_TRUE(capture.recording());
+    EXPECT_EQ(capture.queuedCount(), 2);
+
+    // Capture refuses the new rate: said once, the speed is current all the same.
+    capture.failOpen = true;
+    EXPECT_FALSE(engine->changeSpeed(*modem::profileByBaud(4)));
+    EXPECT_EQ(station.messages, QStringList{"INPUT|Can't open soundcard for input"});
+    EXPECT_EQ(engine->profile().sampleRate, 8000);
+    EXPECT_EQ(tx.txLength(), 0);
+    EXPECT_FALSE(capture.isOpen());
+}
+
+TEST_F(EngineTest, SpeedChangeDuringTransmissionEndsItUnkeyed) {
+    startReceiving();
+    station.entry = QStringLiteral("cut short by a speed change");
+    engine->send();
+    playback.playNext();
+    settle();
+    station.log.clear();
+
+    ASSERT_TRUE(engine->changeSpeed(*modem::profileByBaud(16)));
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_FALSE(playback.isOpen());
+    EXPECT_FALSE(station.keyed);
+    EXPECT_LT(station.at("playback close"), station.at("capture open"));
+    EXPECT_LT(station.at("capture open"), station.at("unkey"));
+    EXPECT_EQ(capture.sampleRate(), 16000);
+    EXPECT_TRUE(station.sendEnabled);
+    EXPECT_FALSE(station.recvEnabled);
+
+    // The next transmission plays at the new rate, starting from silence.
+    station.entry = QStringLiteral("now at 16 baud");
+    engine->send();
+    EXPECT_EQ(playback.sampleRate(), 16000);
+    const auto lead = engine->playbackBuffer(0);
+    EXPECT_TRUE(std::all_of(lead.begin(), lead.end(), [](auto s) { return s == 0; }));
+}
+
+TEST_F(EngineTest, FailedPlaybackOpenUnkeysAndKeepsTheSentence) {
+    startReceiving();
+    playback.failOpen = true;
+    station.entry = QStringLiteral("not sent");
+    engine->send();
+    EXPECT_EQ(station.messages, QStringList{"OUTPUT|Can't open soundcard for output"});
+    // Nothing can be played, so the radio is not left keyed; the rest of the state waits for
+    // the operator: capture closed, both buttons usable.
+    EXPECT_LT(station.at("key"), station.at("unkey"));
+    EXPECT_LT(station.at("unkey"), station.at("message OUTPUT"));
+    EXPECT_FALSE(station.keyed);
+    EXPECT_TRUE(engine->transmitting());
+    EXPECT_FALSE(capture.isOpen());
+    EXPECT_FALSE(playback.isOpen());
+    EXPECT_TRUE(station.sendEnabled);
+    EXPECT_TRUE(station.recvEnabled);
+
+    // Left by RECV: back to receive, the entry still holds the sentence.
+    engine->receive();
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_EQ(station.entry, QStringLiteral("not sent"));
+    EXPECT_TRUE(capture.isOpen());
+    EXPECT_FALSE(station.recvEnabled);
+
+    // Left by SEND once the output works again.
+    playback.failOpen = true;
+    engine->send();
+    playback.failOpen = false;
+    engine->send();
+    EXPECT_TRUE(playback.isOpen());
+    EXPECT_TRUE(station.keyed);
+    EXPECT_FALSE(station.sendEnabled);
+    playUntilReceive();
+    EXPECT_FALSE(station.keyed);
+    EXPECT_TRUE(station.entry.isEmpty());
+}
+
+TEST_F(EngineTest, FailedCaptureReopenAtRecvUnkeysAndWaitsForRecv) {
+    startReceiving();
+    station.entry = QStringLiteral("hello");
+    engine->send();
+    playback.playNext();
+    settle();
+    capture.failOpen = true;
+    station.log.clear();
+
+    engine->receive();
+    EXPECT_EQ(station.messages, QStringList{"INPUT|Can't open soundcard for input"});
+    EXPECT_LT(station.at("unkey"), station.at("message INPUT"));
+    EXPECT_FALSE(station.keyed);
+    EXPECT_TRUE(engine->transmitting());
+    EXPECT_FALSE(capture.isOpen());
+    EXPECT_FALSE(playback.isOpen());
+    EXPECT_FALSE(station.sendEnabled);
+    EXPECT_TRUE(station.recvEnabled);
+    EXPECT_EQ(station.entry, QStringLiteral("hello"));
+
+    // RECV again once an input opens: receive, and the sent text leaves the entry.
+    capture.failOpen = false;
+    engine->receive();
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_TRUE(station.entry.isEmpty());
+    EXPECT_TRUE(station.sendEnabled);
+    EXPECT_FALSE(station.recvEnabled);
+    settle();
+    EXPECT_TRUE(capture.recording());
+}
+
+TEST_F(EngineTest, EndSentinelWithNoInputLeavesTheRadioUnkeyed) {
+    startReceiving();
+    station.entry = QStringLiteral("x");
+    engine->send();
+    capture.failOpen = true;
+    playUntilReceive(60);
+    EXPECT_EQ(station.messages, QStringList{"INPUT|Can't open soundcard for input"});
+    EXPECT_FALSE(station.keyed);
+    EXPECT_FALSE(playback.isOpen());
+    EXPECT_EQ(playback.queuedCount(), 0);
+}
+
+TEST_F(EngineTest, NoInputAtStartUpIsSaidOnceAndTheProgramRunsOn) {
+    capture.failOpen = true;
+    EXPECT_FALSE(engine->openCapture());
+    settle();
+    EXPECT_EQ(station.messages, QStringList{"INPUT|Can't open soundcard for input"});
+    // Sending still works; the end of the transmission tries capture again.
+    station.entry = QStringLiteral("no ears");
+    engine->send();
+    EXPECT_TRUE(station.keyed);
+    capture.failOpen = false;
+    playUntilReceive();
+    EXPECT_FALSE(station.keyed);
+    EXPECT_TRUE(capture.isOpen());
+    EXPECT_EQ(station.messages.size(), 1);
+}
+
+TEST_F(EngineTest, LostDevicesAreReportedAndNeverLeaveTheRadioKeyed) {
+    startReceiving();
+    capture.loseDevice();
+    settle();
+    EXPECT_EQ(station.messages, QStringList{"INPUT|The soundcard input has stopped"});
+    EXPECT_FALSE(capture.isOpen());
+
+    ASSERT_TRUE(engine->openCapture());
+    settle();
+    station.entry = QStringLiteral("going down");
+    engine->send();
+    playback.playNext();
+    settle();
+    station.messages.clear();
+    playback.loseDevice();
+    settle();
+    EXPECT_FALSE(station.keyed);
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_EQ(station.messages, QStringList{"OUTPUT|The soundcard output has stopped"});
+    EXPECT_TRUE(capture.isOpen());
+}
+
+TEST_F(EngineTest, ShutDownClosesBothDevicesAndUnkeys) {
+    startReceiving();
+    station.entry = QStringLiteral("interrupted by exit");
+    engine->send();
+    engine->shutDown();
+    EXPECT_FALSE(capture.isOpen());
+    EXPECT_FALSE(playback.isOpen());
+    EXPECT_FALSE(station.keyed);
+    settle();
+    EXPECT_TRUE(station.messages.isEmpty());
+}
+
+}  // namespace
+}  // namespace vantrel::audio
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,244 @@
+// vantrel-cer: character error rate of the modem over a simulated channel, per speed and SNR.
+// Encodes English text as the chat window sends it, passes it through white noise, a frequency
+// offset and a sample-clock error, decodes it as the chat window receives it and compares.
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modem/mode_profile.h"
+#include "tests/support/loopback_trial.h"
+
+namespace {
+
+using vantrel::testsupport::TrialResult;
+using vantrel::testsupport::TrialSetup;
+
+constexpr const char* kDefaultText =
+    "Good morning and thanks for the call. Your signal is fine here, the name is Pat and the QTH is "
+    "near the coast. 73";
+
+constexpr const char* kHelp =
+    "Usage: vantrel-cer [OPTIONS]\n"
+    "Character error rate of the modem over a simulated channel.\n"
+    "\n"
+    "  --speed LIST       baud rates, comma separated, or all (default 11)\n"
+    "  --snr-from DB      lowest SNR in a 2500 Hz bandwidth (default -12)\n"
+    "  --snr-to DB        highest SNR (default 6)\n"
+    "  --snr-step DB      step (default 3)\n"
+    "  --trials N         trials per SNR, each with its own noise (default 4)\n"
+    "  --seed N           first seed (default 1)\n"
+    "  --offset HZ        frequency offset of the receiver (default 0)\n"
+    "  --ppm P            sample-clock error of the receiver (default 0)\n"
+    "  --lead-in N        noise-only samples before the signal (default: random per trial)\n"
+    "  --freq HZ          tuning frequency of both stations (default 1000)\n"
+    "  --squelch N        squelch trigger level of the receiver (default 15)\n"
+    "  --sensitive        sensitive receive\n"
+    "  --text TEXT        text to send (default: a short English QSO line)\n"
+    "  --jobs N           trials run at once (default: number of processors)\n"
+    "  --markdown         print one Markdown table for all speeds at the end\n"
+    "  --show             print the text each trial received\n";
+
+struct Options {
+    std::vector<int> speeds{11};
+    double snrFrom = -12, snrTo = 6, snrStep = 3;
+    int trials = 4;
+    unsigned long long seed = 1;
+    double offset = 0, ppm = 0;
+    int leadIn = -1;
+    int freq = 1000;
+    int squelch = 15;
+    bool sensitive = false;
+    std::string text = kDefaultText;
+    int jobs = 0;
+    bool markdown = false;
+    bool show = false;
+};
+
+struct Row {
+    double snr = 0;
+    double cer = 0;  // mean over trials
+    int callOk = 0, wordOk = 0, trials = 0;
+};
+
+bool parseNumber(const std::string& s, double& v) {
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    return ec == std::errc{} && end == s.data() + s.size() && std::isfinite(v);
+}
+
+bool parseOptions(int argc, char** argv, Options& o) {
+    auto fail = [](const std::string& msg) {
+        std::cerr << "vantrel-cer: " << msg << '\n';
+        return false;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::cout << kHelp;
+            std::exit(0);
+        }
+        if (a == "--sensitive") { o.sensitive = true; continue; }
+        if (a == "--markdown") { o.markdown = true; continue; }
+        if (a == "--show") { o.show = true; continue; }
+        if (i + 1 >= argc) return fail("unknown option or missing value: " + a);
+        const std::string v = argv[++i];
+        double x = 0;
+        const bool isNumber = parseNumber(v, x);
+        if (a == "--speed") {
+            o.speeds.clear();
+            if (v == "all") {
+                o.speeds = {4, 5, 8, 11, 16, 22};
+                continue;
+            }
+            std::stringstream ss(v);
+            for (std::string item; std::getline(ss, item, ',');) {
+                double b = 0;
+                if (!parseNumber(item, b) || !vantrel::modem::profileByBaud(static_cast<int>(b)))
+                    return fail("no such speed: " + item);
+                o.speeds.push_back(static_cast<int>(b));
+            }
+        } else if (a == "--text") {
+            o.text = v;
+        } else if (!isNumber) {
+            return fail("unknown option or bad number: " + a + " " + v);
+        } else if (a == "--snr-from") o.snrFrom = x;
+        else if (a == "--snr-to") o.snrTo = x;
+        else if (a == "--snr-step" && x > 0) o.snrStep = x;
+        else if (a == "--trials" && x >= 1) o.trials = static_cast<int>(x);
+        else if (a == "--seed" && x >= 0) o.seed = static_cast<unsigned long long>(x);
+        else if (a == "--offset") o.offset = x;
+        else if (a == "--ppm" && std::abs(x) < 1e5) o.ppm = x;
+        else if (a == "--lead-in" && x >= 0 && x < 1e7) o.leadIn = static_cast<int>(x);
+        else if (a == "--freq" && x >= 0 && x <= 2500) o.freq = static_cast<int>(x);
+        else if (a == "--squelch") o.squelch = std::max(1, static_cast<int>(std::floor(x)));
+        else if (a == "--jobs" && x >= 1) o.jobs = static_cast<int>(x);
+        else return fail("unknown option or value out of range: " + a + " " + v);
+    }
+    return true;
+}
+
+// Control characters as C escapes, so a received line stays one line.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c < 32 || c > 126) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        } else out += static_cast<char>(c);
+    }
+    return out;
+}
+
+std::vector<Row> measureSpeed(const Options& o, int baud) {
+    const auto& profile = *vantrel::modem::profileByBaud(baud);
+    std::vector<double> snrs;
+    for (double s = o.snrFrom; s <= o.snrTo + 1e-9; s += o.snrStep) snrs.push_back(s);
+
+    const std::size_t total = snrs.size() * static_cast<std::size_t>(o.trials);
+    std::vector<TrialResult> results(total);
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t job = next++; job < total; job = next++) {
+            const std::size_t si = job / static_cast<std::size_t>(o.trials);
+            const std::size_t trial = job % static_cast<std::size_t>(o.trials);
+            // One seed per (speed, trial): every SNR of a trial sees the same noise shape.
+            std::seed_seq seq{o.seed, static_cast<unsigned long long>(baud), static_cast<unsigned long long>(trial)};
+            std::mt19937_64 rng(seq);
+            TrialSetup setup;
+            setup.text = o.text;
+            setup.txFrequency = o.freq;
+            setup.channel.snrDb = snrs[si];
+            setup.channel.frequencyOffsetHz = o.offset;
+            setup.channel.clockPpm = o.ppm;
+            setup.channel.seed = rng();
+            setup.channel.leadInSamples =
+                o.leadIn >= 0 ? o.leadIn : static_cast<int>(rng() % vantrel::modem::kBlockLength);
+            setup.receive.rx.tuningFrequency = o.freq;
+            setup.receive.rx.sensitive = o.sensitive;
+            setup.receive.squelchLevel = o.squelch;
+            results[job] = vantrel::testsupport::runTrial(profile, setup);
+        }
+    };
+    const int jobs = o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> pool;
+    for (int j = 1; j < jobs; ++j) pool.emplace_back(worker);
+    worker();
+    for (auto& t : pool) t.join();
+
+    if (o.show) {
+        for (std::size_t job = 0; job < total; ++job)
+            std::printf("%d baud, %g dB, trial %zu: \"%s\"\n", baud, snrs[job / static_cast<std::size_t>(o.trials)],
+                        job % static_cast<std::size_t>(o.trials), printable(results[job].received).c_str());
+    }
+
+    std::vector<Row> rows;
+    for (std::size_t si = 0; si < snrs.size(); ++si) {
+        Row r;
+        r.snr = snrs[si];
+        for (int t = 0; t < o.trials; ++t) {
+            const TrialResult& tr = results[si * static_cast<std::size_t>(o.trials) + static_cast<std::size_t>(t)];
+            r.cer += tr.cer;
+            r.callOk += tr.callsignDecoded;
+            r.wordOk += tr.firstWordDecoded;
+        }
+        r.trials = o.trials;
+        r.cer /= o.trials;
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+std::string conditions(const Options& o) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "%s receive, squelch %d, offset %g Hz, clock %g ppm, %d trials per SNR",
+                  o.sensitive ? "sensitive" : "standard", o.squelch, o.offset, o.ppm, o.trials);
+    return buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parseOptions(argc, argv, o)) return 2;
+    if (o.text.empty()) {
+        std::cerr << "vantrel-cer: --text must not be empty\n";
+        return 2;
+    }
+
+    std::vector<std::vector<Row>> all;
+    for (int baud : o.speeds) {
+        all.push_back(measureSpeed(o, baud));
+        if (o.markdown) continue;
+        std::printf("%d baud, %s\n", baud, conditions(o).c_str());
+        std::printf("  SNR dB    CER %%   call  first word\n");
+        for (const Row& r : all.back())
+            std::printf("  %6.1f  %7.2f  %2d/%-2d  %2d/%-2d\n", r.snr, 100 * r.cer, r.callOk, r.trials, r.wordOk, r.trials);
+        std::fflush(stdout);
+    }
+    if (o.markdown) {
+        std::printf("Character error rate in %% (call sign decoded in how many trials), %s.\n\n", conditions(o).c_str());
+        std::printf("| SNR dB |");
+        for (int baud : o.speeds) std::printf(" %d baud |", baud);
+        std::printf("\n|---:|");
+        for (std::size_t i = 0; i < o.speeds.size(); ++i) std::printf("---:|");
+        std::printf("\n");
+        for (std::size_t ri = 0; ri < all.front().size(); ++ri) {
+            std::printf("| %g |", all.front()[ri].snr);
+            for (const auto& rows : all)
+                std::printf(" %.1f (%d/%d) |", 100 * rows[ri].cer, rows[ri].callOk, rows[ri].trials);
+            std::printf("\n");
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,365 @@
+#include "radio/ptt_settings_dialog.h"
+
+#include "radio/message_presenter.h"
+#include "radio/ptt_controller.h"
+#include "radio/serial_lists.h"
+#include "radio/serial_port_discovery.h"
+
+#include <QAbstractItemView>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace vantrel::radio {
+
+namespace {
+
+const QString kCaption = QStringLiteral("PTT settings");
+const QString kCaptionGap = QString(38, QLatin1Char(' '));
+const QString kFailureText = QStringLiteral("Failure to start communications!");
+const QString kFailureCaption = QStringLiteral("CAT control panel for ICOM radios");
+
+constexpr int kDialogWidthDu = 375;
+constexpr int kDialogHeightDu = 185;
+
+QString fromLatin1(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toLatin1(const QString& text) { return text.toLatin1().toStdString(); }
+
+template <std::size_t N>
+void addEntries(QComboBox* list, const std::array<std::string_view, N>& entries)
+{
+    for (std::string_view entry : entries) {
+        list->addItem(QString::fromLatin1(entry.data(), static_cast<qsizetype>(entry.size())));
+    }
+}
+
+// Selects the 1-based position, or nothing when it is outside the list.
+void selectPosition(QComboBox* list, int position)
+{
+    list->setCurrentIndex(position >= 1 && position <= list->count() ? position - 1 : -1);
+}
+
+// The 1-based position of the text shown in the field, 0 for typed text that is no entry.
+int shownPosition(const QComboBox* list)
+{
+    const int index = list->findText(list->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return index + 1;
+}
+
+template <typename Widget>
+Widget* tagged(Widget* widget, int id, const char* name)
+{
+    widget->setProperty("controlId", id);
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+// Dialog units: a quarter of the average character width across, an eighth of the line height down.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFontMetrics& metrics)
+    {
+        static const QString alphabet =
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        baseX_ = std::max(1, (metrics.horizontalAdvance(alphabet) + 26) / 52);
+        baseY_ = std::max(1, metrics.height());
+    }
+    int x(int du) const { return (du * baseX_ + 2) / 4; }
+    int y(int du) const { return (du * baseY_ + 4) / 8; }
+
+private:
+    int baseX_ = 1;
+    int baseY_ = 1;
+};
+
+}  // namespace
+
+QString PttSettingsDialog::stoppedCaption() { return kCaption + kCaptionGap + QStringLiteral("Comms STOPPED"); }
+
+QString PttSettingsDialog::startedCaption() { return kCaption + kCaptionGap + QStringLiteral("Comms STARTED"); }
+
+PttSettingsDialog::PttSettingsDialog(PttController& controller, MessagePresenter& messages,
+                                     QWidget* parent)
+    : QDialog(parent), controller_(controller), messages_(messages)
+{
+    setWindowTitle(kCaption);
+    setModal(true);
+    createControls();
+    layoutControls();
+
+    const PortSettings& settings = controller_.settings();
+    const bool ptt = settings.pttMethod == "PTT";
+    setCommandControlsEnabled(false);
+    useCommandsCheck_->setEnabled(false);
+    setLineListsEnabled(!ptt);
+    useCommandsCheck_->setEnabled(!ptt);
+    if (settings.useCommands == 1 && settings.pttMethod == "CAT") {
+        useCommandsCheck_->setChecked(true);
+        setCommandControlsEnabled(true);
+    }
+    (settings.commandKind == "HEX" ? hexOption_ : textOption_)->setChecked(true);
+    txCommandBox_->setText(fromLatin1(settings.txCommandText));
+    rxCommandBox_->setText(fromLatin1(settings.rxCommandText));
+    fillLists();
+
+    controller_.closePort();
+    setWindowTitle(stoppedCaption());
+    (ptt ? usePttOption_ : useCatOption_)->setChecked(true);
+
+    // Connected last so that setting the opening state does not count as the operator's clicks.
+    connect(usePttOption_, &QRadioButton::toggled, this, &PttSettingsDialog::onUsePtt);
+    connect(useCatOption_, &QRadioButton::toggled, this, &PttSettingsDialog::onUseCat);
+    connect(useCommandsCheck_, &QCheckBox::toggled, this, &PttSettingsDialog::onUseCommands);
+    connect(hexOption_, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked) controller_.settings().commandKind = "HEX";
+    });
+    connect(textOption_, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked) controller_.settings().commandKind = "TXT";
+    });
+    connect(applyButton_, &QPushButton::clicked, this, &PttSettingsDialog::apply);
+}
+
+void PttSettingsDialog::createControls()
+{
+    // Frames first, so the controls drawn over them stay on top.
+    auto* portFrame = new QGroupBox(QStringLiteral("Port Settings"), this);
+    portFrame->setObjectName(QStringLiteral("portSettingsFrame"));
+    auto* commandFrame = new QGroupBox(QStringLiteral("Enter commands for TX and RX)"), this);
+    commandFrame->setObjectName(QStringLiteral("commandsFrame"));
+
+    auto makeList = [this](int id, const char* name) {
+        auto* list = tagged(new QComboBox(this), id, name);
+        list->setEditable(true);
+        list->setInsertPolicy(QComboBox::NoInsert);
+        return list;
+    };
+    portList_ = makeList(control::kPortList, "portList");
+    baudList_ = makeList(control::kBaudRateList, "baudRateList");
+    dataBitsList_ = makeList(control::kDataBitsList, "dataBitsList");
+    parityList_ = makeList(control::kParityList, "parityList");
+    stopBitsList_ = makeList(control::kStopBitsList, "stopBitsList");
+    addressList_ = makeList(control::kRadioAddressList, "radioAddressList");
+
+    useCatOption_ = tagged(new QRadioButton(QStringLiteral("Use CAT"), this), control::kUseCatOption, "useCatOption");
+    usePttOption_ = tagged(new QRadioButton(QStringLiteral("Use PTT"), this), control::kUsePttOption, "usePttOption");
+    applyButton_ = tagged(new QPushButton(QStringLiteral("APPLY"), this), control::kApplyButton, "applyButton");
+    applyButton_->setAutoDefault(false);
+    txCommandBox_ = tagged(new QLineEdit(this), control::kTxCommandBox, "txCommandBox");
+    rxCommandBox_ = tagged(new QLineEdit(this), control::kRxCommandBox, "rxCommandBox");
+    useCommandsCheck_ = tagged(new QCheckBox(QStringLiteral("Use TX and RX commands?(nn = address)"), this),
+                               control::kUseCommandsCheck, "useCommandsCheck");
+    hexOption_ = tagged(new QRadioButton(QStringLiteral("HEX commands (ICOM radios)"), this),
+                        control::kHexCommandsOption, "hexCommandsOption");
+    textOption_ = tagged(new QRadioButton(QStringLiteral("TEXT commands (non-ICOM radios)"), this),
+                         control::kTextCommandsOption, "textCommandsOption");
+
+    // Two independent pairs of options on one dialog.
+    auto* methodGroup = new QButtonGroup(this);
+    methodGroup->addButton(useCatOption_);
+    methodGroup->addButton(usePttOption_);
+    auto* kindGroup = new QButtonGroup(this);
+    kindGroup->addButton(hexOption_);
+    kindGroup->addButton(textOption_);
+}
+
+void PttSettingsDialog::layoutControls()
+{
+    const DialogUnits du(fontMetrics());
+    const int dialogWidth = du.x(kDialogWidthDu);
+    setFixedSize(dialogWidth, du.y(kDialogHeightDu));
+
+    auto place = [&](QWidget* widget, int x, int y, int w, int h) {
+        // Never smaller than the control needs to show its text, never past the dialog's edge.
+        const int left = du.x(x);
+        const int width = std::min(std::max(du.x(w), widget->sizeHint().width()), dialogWidth - left);
+        widget->setGeometry(left, du.y(y), width, std::max(du.y(h), widget->minimumSizeHint().height()));
+    };
+    auto label = [&](const char* text, int x, int y, int w, int h) {
+        auto* caption = new QLabel(QString::fromLatin1(text), this);
+        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // Right-aligned, so a caption longer than its box grows to the left.
+        const int right = du.x(x + w);
+        const int width = std::max(du.x(w), caption->sizeHint().width());
+        caption->setGeometry(std::max(0, right - width), du.y(y), width, du.y(h));
+    };
+    auto list = [&](QComboBox* combo, int x, int y, int w) {
+        combo->setGeometry(du.x(x), du.y(y), du.x(w), std::min(combo->sizeHint().height(), du.y(15)));
+    };
+
+    findChild<QGroupBox*>(QStringLiteral("portSettingsFrame"))->setGeometry(du.x(15), du.y(10), du.x(135), du.y(105));
+    findChild<QGroupBox*>(QStringLiteral("commandsFrame"))->setGeometry(du.x(15), du.y(120), du.x(350), du.y(55));
+
+    label("Port:", 15, 20, 50, 15);
+    list(portList_, 70, 20, 75);
+    label("Baud rate:", 15, 35, 50, 15);
+    list(baudList_, 70, 35, 75);
+    label("Data bits:", 15, 50, 50, 15);
+    list(dataBitsList_, 70, 50, 75);
+    label("Parity:", 15, 65, 50, 15);
+    list(parityList_, 70, 65, 75);
+    label("Stop bits:", 15, 80, 50, 15);
+    list(stopBitsList_, 70, 80, 75);
+    label("Radio address:", 15, 95, 50, 15);
+    list(addressList_, 70, 95, 75);
+
+    place(useCatOption_, 210, 50, 50, 10);
+    place(usePttOption_, 210, 70, 50, 10);
+    applyButton_->setGeometry(du.x(280), du.y(50), du.x(50), du.y(30));
+
+    label("TX command:", 15, 130, 55, 15);
+    txCommandBox_->setGeometry(du.x(75), du.y(134), du.x(115), du.y(14));
+    label("RX command:", 15, 150, 55, 15);
+    rxCommandBox_->setGeometry(du.x(75), du.y(153), du.x(115), du.y(14));
+    place(useCommandsCheck_, 210, 130, 150, 10);
+    place(hexOption_, 210, 145, 130, 10);
+    place(textOption_, 210, 160, 130, 10);
+}
+
+void PttSettingsDialog::fillLists()
+{
+    const PortSettings& settings = controller_.settings();
+
+    for (const std::string& name : fixedPortNames()) portList_->addItem(QString::fromStdString(name));
+    int widest = portList_->width();
+    for (const PresentSerialPort& port : presentSerialPorts()) {
+        portList_->addItem(port.path);
+        portList_->setItemData(portList_->count() - 1, port.description, Qt::ToolTipRole);
+        widest = std::max(widest, portList_->fontMetrics().horizontalAdvance(port.path) + 30);
+    }
+    // Device paths are longer than the field; the opened list shows them whole.
+    portList_->view()->setMinimumWidth(widest);
+    if (settings.portPath.empty()) {
+        selectPosition(portList_, settings.portIndex);
+    } else {
+        const QString path = fromLatin1(settings.portPath);
+        portList_->setCurrentIndex(portList_->findText(path, Qt::MatchExactly | Qt::MatchCaseSensitive));
+        if (portList_->currentIndex() < 0) portList_->setEditText(path);
+    }
+
+    addEntries(baudList_, kBaudRates);
+    selectPosition(baudList_, settings.baudIndex);
+    addEntries(dataBitsList_, kDataBits);
+    selectPosition(dataBitsList_, settings.dataBitsIndex);
+    addEntries(parityList_, kParities);
+    selectPosition(parityList_, settings.parityIndex);
+    addEntries(stopBitsList_, kStopBits);
+    selectPosition(stopBitsList_, settings.stopBitsIndex);
+
+    addEntries(addressList_, kRadioAddressEntries);
+    addressList_->addItem(fromLatin1(settings.radioAddress));
+    selectPosition(addressList_, settings.addressIndex);
+    // An address typed earlier stays in the field, so a second APPLY keeps it rather than
+    // sending frames to address 00.
+    if (addressList_->currentIndex() < 0) addressList_->setEditText(fromLatin1(settings.radioAddress));
+}
+
+void PttSettingsDialog::setCommandControlsEnabled(bool enabled)
+{
+    hexOption_->setEnabled(enabled);
+    textOption_->setEnabled(enabled);
+    txCommandBox_->setEnabled(enabled);
+    rxCommandBox_->setEnabled(enabled);
+}
+
+void PttSettingsDialog::setLineListsEnabled(bool enabled)
+{
+    for (QComboBox* list : {baudList_, dataBitsList_, parityList_, stopBitsList_, addressList_}) {
+        list->setEnabled(enabled);
+    }
+}
+
+void PttSettingsDialog::onUsePtt(bool checked)
+{
+    if (!checked) return;
+    controller_.settings().pttMethod = "PTT";
+    setLineListsEnabled(false);
+    useCommandsCheck_->setEnabled(false);
+    setCommandControlsEnabled(false);
+}
+
+void PttSettingsDialog::onUseCat(bool checked)
+{
+    if (!checked) return;
+    controller_.settings().pttMethod = "CAT";
+    setLineListsEnabled(true);
+    useCommandsCheck_->setEnabled(true);
+    onUseCommands(useCommandsCheck_->isChecked());
+}
+
+void PttSettingsDialog::onUseCommands(bool checked)
+{
+    controller_.settings().useCommands = checked ? 1 : 0;
+    setCommandControlsEnabled(checked);
+}
+
+void PttSettingsDialog::apply()
+{
+    if (startedClosing_) return;
+    PortSettings& settings = controller_.settings();
+
+    const int portPosition = shownPosition(portList_);
+    if (portPosition >= 1 && portPosition <= kFixedPortCount) {
+        settings.portIndex = portPosition;
+        settings.portPath.clear();
+    } else {
+        // A device found on this machine or typed by the operator: kept by its path, since its
+        // place in the list changes with the hardware plugged in.
+        settings.portIndex = 0;
+        settings.portPath = toLatin1(portList_->currentText());
+    }
+    settings.baudIndex = shownPosition(baudList_);
+    settings.dataBitsIndex = shownPosition(dataBitsList_);
+    settings.parityIndex = shownPosition(parityList_);
+    settings.stopBitsIndex = shownPosition(stopBitsList_);
+    settings.addressIndex = shownPosition(addressList_);
+
+    const std::string txCommand = toLatin1(txCommandBox_->text());
+    const std::string rxCommand = toLatin1(rxCommandBox_->text());
+    settings.radioAddress = toLatin1(addressList_->currentText().left(2));
+    controller_.buildCatCommands(settings.radioAddress, txCommand, rxCommand);
+
+    controller_.closePort();
+    const bool opened = controller_.openPort(
+        toLatin1(portList_->currentText()), toLatin1(baudList_->currentText()),
+        toLatin1(dataBitsList_->currentText()), toLatin1(parityList_->currentText()),
+        toLatin1(stopBitsList_->currentText()));
+    if (!opened) {
+        messages_.inform(this, kFailureCaption, kFailureText);
+        QDialog::done(QDialog::Rejected);
+        return;
+    }
+    setWindowTitle(startedCaption());
+    startedClosing_ = true;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->setEnabled(false);
+    QTimer::singleShot(kStartedPauseMs, this, [this] { QDialog::done(QDialog::Accepted); });
+}
+
+void PttSettingsDialog::reject()
+{
+    // The port has just been started and the dialog is on its way out: leave it running.
+    if (startedClosing_) return;
+    controller_.closePort();
+    setWindowTitle(stoppedCaption());
+    QDialog::reject();
+}
+
+int showPttSettings(PttController& controller, MessagePresenter& messages, QWidget* parent)
+{
+    PttSettingsDialog dialog(controller, messages, parent);
+    return dialog.exec();
+}
+
+}  // namespace vantrel::radio

@@ -1,0 +1,103 @@
+#include "radio/qt_serial_link.h"
+
+#include <QString>
+
+#include <sys/ioctl.h>
+#include <termios.h>
+
+namespace vantrel::radio {
+
+namespace {
+
+// Commands are a few bytes; the driver takes them at once, so this only guards a wedged port.
+constexpr int kDrainMilliseconds = 200;
+
+}  // namespace
+
+QtSerialLink::QtSerialLink() = default;
+
+QtSerialLink::~QtSerialLink() { close(); }
+
+bool QtSerialLink::open(const std::string& devicePath)
+{
+    if (port_.isOpen()) return false;
+    port_.setPortName(QString::fromLocal8Bit(devicePath.data(), static_cast<qsizetype>(devicePath.size())));
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    return port_.open(QIODevice::ReadWrite);
+}
+
+void QtSerialLink::close()
+{
+    if (!port_.isOpen()) return;
+    if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(kDrainMilliseconds);
+    port_.close();
+}
+
+bool QtSerialLink::isOpen() const { return port_.isOpen(); }
+
+int QtSerialLink::nativeHandle() const { return port_.isOpen() ? static_cast<int>(port_.handle()) : -1; }
+
+bool QtSerialLink::setBaudRate(int baud) { return port_.isOpen() && baud > 0 && port_.setBaudRate(baud); }
+
+bool QtSerialLink::setDataBits(int bits)
+{
+    if (!port_.isOpen() || bits < 5 || bits > 8) return false;
+    return port_.setDataBits(static_cast<QSerialPort::DataBits>(bits));
+}
+
+bool QtSerialLink::setParity(Parity parity)
+{
+    if (!port_.isOpen()) return false;
+    switch (parity) {
+    case Parity::Even: return port_.setParity(QSerialPort::EvenParity);
+    case Parity::Odd: return port_.setParity(QSerialPort::OddParity);
+    case Parity::Mark: return port_.setParity(QSerialPort::MarkParity);
+    case Parity::Space: return port_.setParity(QSerialPort::SpaceParity);
+    case Parity::None: break;
+    }
+    return port_.setParity(QSerialPort::NoParity);
+}
+
+bool QtSerialLink::setStopBits(StopBits stopBits)
+{
+    if (!port_.isOpen()) return false;
+    switch (stopBits) {
+    case StopBits::OneAndHalf: return port_.setStopBits(QSerialPort::OneAndHalfStop);
+    case StopBits::Two: return port_.setStopBits(QSerialPort::TwoStop);
+    case StopBits::One: break;
+    }
+    return port_.setStopBits(QSerialPort::OneStop);
+}
+
+bool QtSerialLink::setQueueSizes(int, int receiveBytes)
+{
+    // The kernel sizes its own queues; only our read buffer is ours to bound.
+    if (!port_.isOpen()) return false;
+    port_.setReadBufferSize(receiveBytes);
+    return true;
+}
+
+bool QtSerialLink::setLines(bool dtr, bool rts)
+{
+    if (!port_.isOpen()) return false;
+    // One ioctl per direction, so lines going the same way change together.
+    const int fd = static_cast<int>(port_.handle());
+    int raise = (dtr ? TIOCM_DTR : 0) | (rts ? TIOCM_RTS : 0);
+    int drop = (dtr ? 0 : TIOCM_DTR) | (rts ? 0 : TIOCM_RTS);
+    bool ok = true;
+    if (drop != 0) ok = ::ioctl(fd, TIOCMBIC, &drop) == 0 && ok;
+    if (raise != 0) ok = ::ioctl(fd, TIOCMBIS, &raise) == 0 && ok;
+    return ok;
+}
+
+bool QtSerialLink::write(std::span<const std::uint8_t> bytes)
+{
+    if (!port_.isOpen()) return false;
+    const auto size = static_cast<qint64>(bytes.size());
+    if (port_.write(reinterpret_cast<const char*>(bytes.data()), size) != size) return false;
+    // Hand the bytes to the driver now rather than at the next turn of the event loop.
+    port_.flush();
+    return true;
+}
+
+}  // namespace vantrel::radio

@@ -22,6 +22,12 @@ bool QtSerialLink::open(const std::string& devicePath)
 {
     if (port_.isOpen()) return false;
     port_.setPortName(QString::fromLocal8Bit(devicePath.data(), static_cast<qsizetype>(devicePath.size())));
+    // The port applies these while opening; start from a format every device takes, so a rate
+    // kept from another device cannot make the open itself fail.
+    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     return port_.open(QIODevice::ReadWrite);
 }

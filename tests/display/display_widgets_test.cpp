@@ -1,14 +1,65 @@
 // The meter, its scale, the progress bar and the overlay as the main window shows them.
 #include "display/display_overlay.h"
+#include "display/mouse_routing.h"
+#include "display/tuning_cursor.h"
 #include "display/remaining_bar.h"
 #include "display/snr_meter.h"
 #include "display/waterfall.h"
 
 #include <QtTest>
 
+#include <QFrame>
+
 #include <vector>
 
 using namespace vantrel::display;
+
+// A client area wired the way the main window wires its own: every mouse event goes to
+// TuningMouse and the answer is carried out.
+class TuningClient : public QWidget {
+public:
+    TuningClient() {
+        resize(700, 500);
+        setMouseTracking(true);
+        frame = new QFrame(this);
+        frame->setGeometry(700 - 118, 0, 120, 245);
+        frame->setMouseTracking(true);
+        meter = new SnrBar(this);
+        meter->setGeometry(700 - 38, 285, 30, 140);
+        meter->setMouseTracking(true);
+        overlay = new DisplayOverlay(waterfall, this);
+        overlay->setGeometry(700 - 118, 0, 118, 284);
+    }
+    Waterfall waterfall{11025};
+    TuningMouse mouse;
+    QCursor tuningPointer = tuningCursor();
+    QFrame* frame;
+    SnrBar* meter;
+    DisplayOverlay* overlay;
+    int tuning = 1000;
+    int squelch = 15;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* e) override {
+        const QPoint p = e->position().toPoint();
+        carryOut(mouse.onMouseMove(p.x(), p.y(), width(), 11025, tuning));
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton) return;
+        carryOut(mouse.onLeftButtonDown(meterClickAt(*this, e->position().toPoint(), *meter), tuning));
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::LeftButton) carryOut(mouse.onLeftButtonUp(tuning));
+    }
+
+private:
+    void carryOut(const MouseAction& a) {
+        applyPointer(*this, a, tuningPointer);
+        tuning = a.tuningFrequency;
+        if (a.squelchLevel) squelch = *a.squelchLevel;
+        if (a.showScale) overlay->showScale(tuning);
+    }
+};
 
 class DisplayWidgetsTest : public QObject {
     Q_OBJECT
@@ -20,6 +71,7 @@ private slots:
     void progressBarShrinksAndIsEmptyWhenIdle();
     void controlsCarryTheirIdentifiers();
     void overlayFollowsTheRightEdge();
+    void mouseReachesTheClientThroughTheDisplay();
 };
 
 static QImage shot(QWidget& w) { return w.grab().toImage().convertToFormat(QImage::Format_RGB32); }
@@ -156,6 +208,34 @@ void DisplayWidgetsTest::overlayFollowsTheRightEdge() {
     img = shot(client);
     QCOMPARE(img.pixel(600 - 88, 241 - 100), qRgb(255, 255, 255));
     QCOMPARE(img.pixel(400 - 88, 241 - 100), qRgb(10, 20, 30));
+}
+
+void DisplayWidgetsTest::mouseReachesTheClientThroughTheDisplay() {
+    TuningClient client;
+    client.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&client));
+
+    // Over the waterfall (through the transparent overlay and the frame): the tuning pointer.
+    QTest::mouseMove(&client, QPoint(650, 100));
+    QTRY_COMPARE(client.mouse.mouseY(), 100);
+    QCOMPARE(client.cursor().shape(), Qt::BitmapCursor);
+    QTest::mouseMove(&client, QPoint(300, 100));
+    QTRY_COMPARE(client.cursor().shape(), Qt::ArrowCursor);
+
+    // A drag on the waterfall: ten rows up at 11025 Hz lowers F by 28 Hz.
+    QTest::mouseMove(&client, QPoint(650, 100));
+    QTest::mousePress(&client, Qt::LeftButton, {}, QPoint(650, 100));
+    QTest::mouseMove(&client, QPoint(650, 90));
+    QTRY_COMPARE(client.tuning, 972);
+    QTest::mouseRelease(&client, Qt::LeftButton, {}, QPoint(650, 90));
+    QVERIFY(!client.mouse.dragging());
+
+    // A click on the meter, 100 px above its bottom edge, sets the squelch level.
+    QTest::mousePress(client.meter, Qt::LeftButton, {}, QPoint(15, 40));
+    QCOMPARE(client.squelch, 61);
+    QCOMPARE(client.cursor().shape(), Qt::CrossCursor);
+    QTest::mouseRelease(client.meter, Qt::LeftButton, {}, QPoint(15, 40));
+    QVERIFY(!client.mouse.dragging());
 }
 
 QTEST_MAIN(DisplayWidgetsTest)

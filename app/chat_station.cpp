@@ -1,53 +1,247 @@
 #include "app/chat_station.h"
 
-#include <QFrame>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
 
 #include "app/main_dialog.h"
+#include "app/rx_screen.h"
+#include "app/small_dialogs.h"
+#include "app/tx_entry.h"
+#include "audio/audio_engine.h"
+#include "audio/device_selection.h"
+#include "audio/qt_audio_devices.h"
+#include "display/display_overlay.h"
+#include "display/remaining_bar.h"
+#include "display/snr_meter.h"
+#include "display/tuning_cursor.h"
 #include "modem/varicode.h"
+#include "radio/ptt_settings_dialog.h"
+#include "radio/qt_serial_link.h"
 
 namespace vantrel::app {
+namespace {
 
-ChatStation::ChatStation(MainDialog& dialog) : dialog_(dialog) {
+int screenDpiY() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? static_cast<int>(screen->logicalDotsPerInchY()) : 96;
+}
+
+std::string latin1(const QString& text) { return text.toLatin1().toStdString(); }
+
+QString fromLatin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+radio::PortSettings portSettingsOf(const AppSettings& s) {
+    radio::PortSettings p;
+    p.portIndex = s.portIndex;
+    p.pttMethod = s.pttMethod;
+    p.radioAddress = s.radioAddress;
+    p.baudIndex = s.baudIndex;
+    p.dataBitsIndex = s.dataBitsIndex;
+    p.parityIndex = s.parityIndex;
+    p.stopBitsIndex = s.stopBitsIndex;
+    p.addressIndex = s.addressIndex;
+    p.txCommandText = s.txCommandText;
+    p.rxCommandText = s.rxCommandText;
+    p.useCommands = s.useCommands;
+    p.commandKind = s.commandKind;
+    p.portPath = s.portDevice;
+    return p;
+}
+
+void storePortSettings(const radio::PortSettings& p, AppSettings& s) {
+    s.portIndex = p.portIndex;
+    s.pttMethod = p.pttMethod;
+    s.radioAddress = p.radioAddress;
+    s.baudIndex = p.baudIndex;
+    s.dataBitsIndex = p.dataBitsIndex;
+    s.parityIndex = p.parityIndex;
+    s.stopBitsIndex = p.stopBitsIndex;
+    s.addressIndex = p.addressIndex;
+    s.txCommandText = p.txCommandText;
+    s.rxCommandText = p.rxCommandText;
+    s.useCommands = p.useCommands;
+    s.commandKind = p.commandKind;
+    s.portDevice = p.portPath;
+}
+
+ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
+    : dialog_(dialog),
+      capture_(parts.capture ? std::move(parts.capture) : std::make_unique<audio::QtCaptureDevice>()),
+      playback_(parts.playback ? std::move(parts.playback) : std::make_unique<audio::QtPlaybackDevice>()),
+      ptt_(parts.serial ? std::move(parts.serial) : std::make_unique<radio::QtSerialLink>()),
+      waterfall_(modem::defaultProfile().sampleRate, screenDpiY()) {
     modulator_.setIdleText(dialog_.settings().callsign);
+    audio::EnginePorts ports;
+    ports.keyer = this;
+    ports.panes = this;
+    ports.buttons = this;
+    ports.progress = this;
+    ports.receiveSink = this;
+    ports.station = this;
+    ports.messages = this;
+    engine_ = std::make_unique<audio::AudioEngine>(*capture_, *playback_, modulator_, receiver_, ports);
+    audio::MessageBoxes& messages = *this;
+    selector_ = std::make_unique<audio::DeviceSelector>(
+        *engine_, messages, parts.inputNames ? parts.inputNames : audio::DeviceSelector::NameSource(audio::systemInputNames),
+        parts.outputNames ? parts.outputNames : audio::DeviceSelector::NameSource(audio::systemOutputNames));
+    ptt_.setSettings(portSettingsOf(dialog_.settings()));
 }
 
-ChatStation::~ChatStation() = default;
+ChatStation::~ChatStation() {
+    shutDown();
+    selector_.reset();
+    engine_.reset();
+}
 
-QWidget* ChatStation::createSnrBar(QWidget* parent) { return new QFrame(parent); }
-QWidget* ChatStation::createSnrScale(QWidget* parent) { return new QFrame(parent); }
+void ChatStation::setPresenter(radio::MessagePresenter* presenter) {
+    presenter_ = presenter ? presenter : &ownPresenter_;
+}
+
+QWidget* ChatStation::createSnrBar(QWidget* parent) {
+    snrBar_ = new display::SnrBar(parent);
+    // The squelch click measures against the height the meter was created with.
+    snrBar_->resize(dluX(20), dluY(83));
+    meterHeight_ = snrBar_->height();
+    snrBar_->setReading(0, dialog_.settings().squelchLevel);
+    return snrBar_;
+}
+
+QWidget* ChatStation::createSnrScale(QWidget* parent) { return new display::SnrScale(parent, screenDpiY()); }
+
 QWidget* ChatStation::createRemainingBar(QWidget* parent) {
-    auto* frame = new QFrame(parent);
-    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    return frame;
+    remainingBar_ = new display::RemainingBar(parent);
+    return remainingBar_;
 }
-QWidget* ChatStation::createWaterfallView(QWidget*) { return nullptr; }
+
+QWidget* ChatStation::createWaterfallView(QWidget* parent) {
+    overlay_ = new display::DisplayOverlay(waterfall_, parent);
+    return overlay_;
+}
 
 void ChatStation::initialise() {
     modem::varicodeTable();
-    receiver_.setProfile(dialog_.profile());
     receiver_.reset();
-    modulator_.setProfile(dialog_.profile());
+    engine_->setProfile(dialog_.profile());
+    engine_->setInputDevice(dialog_.settings().inputDevice);
+    engine_->setOutputDevice(dialog_.settings().outputDevice);
+    modulator_.setTuningFrequency(tuningFrequency_);
+    waterfall_.setSampleRate(dialog_.profile().sampleRate);
+    if (overlay_) overlay_->showScale(tuningFrequency_);
+    engine_->openCapture();
 }
 
-void ChatStation::send() {}
-void ChatStation::receive() {}
+void ChatStation::send() { engine_->send(); }
+void ChatStation::receive() { engine_->receive(); }
 
 void ChatStation::changeSpeed(const modem::ModeProfile& profile) {
-    modulator_.setProfile(profile);
-    receiver_.setProfile(profile);
+    if (!engine_->changeSpeed(profile)) return;
+    waterfall_.setSampleRate(profile.sampleRate);
+    if (overlay_) overlay_->showScale(tuningFrequency_);
 }
 
-void ChatStation::selectInputDevice() {}
-void ChatStation::selectOutputDevice() {}
-void ChatStation::openAudioControlPanel() {}
-void ChatStation::openPortSettings() {}
-void ChatStation::closeSerialPort() {}
+void ChatStation::selectInputDevice() { selector_->selectInputDevice(&dialog_); }
+void ChatStation::selectOutputDevice() { selector_->selectOutputDevice(&dialog_); }
+void ChatStation::openAudioControlPanel() { selector_->openAudioControlPanel(); }
+void ChatStation::openPortSettings() { radio::showPttSettings(ptt_, *presenter_, &dialog_); }
+void ChatStation::closeSerialPort() { ptt_.closePort(); }
 
-void ChatStation::callsignChanged(const QString& callsign) {
-    modulator_.callsignChanged(callsign.toLatin1().toStdString());
+void ChatStation::callsignChanged(const QString& callsign) { modulator_.callsignChanged(latin1(callsign)); }
+
+void ChatStation::storeSettings(AppSettings& settings) const {
+    settings.inputDevice = engine_->inputDevice();
+    settings.outputDevice = engine_->outputDevice();
+    storePortSettings(ptt_.settings(), settings);
 }
 
-void ChatStation::storeSettings(AppSettings&) const {}
-void ChatStation::shutDown() {}
+void ChatStation::shutDown() {
+    if (engine_) engine_->shutDown();
+    ptt_.shutdown();
+}
+
+void ChatStation::mouseMoved(int x, int y) {
+    apply(mouse_.onMouseMove(x, y, dialog_.client()->width(), dialog_.profile().sampleRate, tuningFrequency_));
+}
+
+void ChatStation::leftButtonDown(bool onMeter, int meterY) {
+    std::optional<display::MeterClick> click;
+    if (onMeter) click = display::MeterClick{meterY, meterHeight_};
+    apply(mouse_.onLeftButtonDown(click, tuningFrequency_));
+}
+
+void ChatStation::leftButtonUp() { apply(mouse_.onLeftButtonUp(tuningFrequency_)); }
+
+void ChatStation::apply(const display::MouseAction& action) {
+    if (action.pointer) {
+        switch (*action.pointer) {
+        case display::MouseAction::Pointer::Standard: dialog_.client()->unsetCursor(); break;
+        case display::MouseAction::Pointer::Tuning: dialog_.client()->setCursor(display::tuningCursor()); break;
+        case display::MouseAction::Pointer::CrossHair: dialog_.client()->setCursor(Qt::CrossCursor); break;
+        }
+    }
+    tuningFrequency_ = action.tuningFrequency;
+    modulator_.setTuningFrequency(tuningFrequency_);
+    if (action.squelchLevel) {
+        dialog_.settings().squelchLevel = *action.squelchLevel;
+        if (snrBar_) snrBar_->setReading(snrBar_->snrSmoothed(), *action.squelchLevel);
+    }
+    if (action.showScale && overlay_) overlay_->showScale(tuningFrequency_);
+}
+
+void ChatStation::keyTransmitter() { ptt_.keyTransmitter(); }
+void ChatStation::unkeyTransmitter() { ptt_.unkeyTransmitter(); }
+
+void ChatStation::echoSent(const QString& text) { dialog_.rxScreen()->echoSent(callsign(), text); }
+QString ChatStation::takeText() const { return dialog_.txEntry()->takeText(); }
+void ChatStation::dropSentPrefix(int count) { dialog_.txEntry()->dropSentPrefix(count); }
+
+void ChatStation::focusEntry() {
+    dialog_.txEntry()->setFocus(Qt::OtherFocusReason);
+    dialog_.txEntry()->ensureCursorVisible();
+}
+
+void ChatStation::setSendEnabled(bool enabled) { dialog_.sendButton()->setEnabled(enabled); }
+void ChatStation::setRecvEnabled(bool enabled) { dialog_.recvButton()->setEnabled(enabled); }
+
+void ChatStation::showProgress(int txTaken, int txLength) {
+    dialog_.remainingLine()->setText(fromLatin1(modem::remainingLineText(txLength - txTaken)));
+    if (remainingBar_) remainingBar_->setProgress(txTaken, txLength);
+}
+
+void ChatStation::clearProgressBar() {
+    if (remainingBar_) remainingBar_->setProgress(0, 0);
+}
+
+void ChatStation::blockAnalysed(const modem::Receiver& receiver, const modem::DecodedChars& chars) {
+    const modem::RxAnalyzer& analysis = receiver.analyzer();
+    waterfall_.renderTimingPanel(analysis.timingProfile(), analysis.previousTimingPhase());
+    for (std::uint8_t c : chars.primaryText()) dialog_.rxScreen()->appendReceived(c);
+    dialog_.appendSecondaryText(chars.secondaryText());
+    if (snrBar_) snrBar_->setReading(analysis.snrSmoothed(), dialog_.settings().squelchLevel);
+    waterfall_.renderSpectra(analysis.symbolSpectra(), analysis.symbolCount(), dialog_.settings().captureTop);
+    if (overlay_) overlay_->showBlock(tuningFrequency_);
+}
+
+QString ChatStation::callsign() const { return fromLatin1(dialog_.settings().callsign); }
+
+modem::RxSettings ChatStation::rxSettings() const {
+    modem::RxSettings settings;
+    settings.tuningFrequency = tuningFrequency_;
+    settings.captureTop = dialog_.settings().captureTop;
+    settings.squelchAttack = dialog_.squelchAttack();
+    settings.sensitive = dialog_.settings().sensitiveReceive != 0;
+    return settings;
+}
+
+int ChatStation::squelchLevel() const { return dialog_.settings().squelchLevel; }
+
+void ChatStation::showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) {
+    dialog_.messageBoxes().showMessage(icon, caption, text);
+}
 
 }  // namespace vantrel::app

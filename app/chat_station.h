@@ -1,34 +1,78 @@
 // The long-lived components of the chat window and the wiring between them: transmitter,
-// receiver, sound-card engine, keying, and the display's widgets. The main window routes
-// commands here; the engine reaches the window's controls through the ports implemented here.
-// GUI thread only.
+// receiver, sound-card engine and device dialogs, keying, and the receive display. The main
+// window routes commands here; the engine reaches the window's controls through the ports
+// implemented here. GUI thread only.
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
 
 #include "app/settings.h"
+#include "audio/audio_device.h"
+#include "audio/engine_ports.h"
+#include "display/tuning_mouse.h"
+#include "display/waterfall.h"
 #include "modem/mode_profile.h"
 #include "modem/receiver.h"
 #include "modem/tx_modulator.h"
+#include "radio/message_presenter.h"
+#include "radio/ptt_controller.h"
+#include "radio/serial_link.h"
 
+class QMouseEvent;
 class QWidget;
+
+namespace vantrel::audio {
+class AudioEngine;
+class DeviceSelector;
+}  // namespace vantrel::audio
+
+namespace vantrel::display {
+class DisplayOverlay;
+class RemainingBar;
+class SnrBar;
+class SnrScale;
+}  // namespace vantrel::display
 
 namespace vantrel::app {
 
 class MainDialog;
 
-class ChatStation {
+// The hardware behind the station; anything left empty is the real one (Qt Multimedia, Qt
+// SerialPort). Tests hand in the in-memory doubles.
+struct StationParts {
+    std::unique_ptr<audio::CaptureDevice> capture;
+    std::unique_ptr<audio::PlaybackDevice> playback;
+    std::unique_ptr<radio::SerialLink> serial;
+    std::function<QStringList()> inputNames;
+    std::function<QStringList()> outputNames;
+};
+
+radio::PortSettings portSettingsOf(const AppSettings& settings);
+void storePortSettings(const radio::PortSettings& port, AppSettings& settings);
+
+class ChatStation : private audio::Keyer,
+                    private audio::ChatPanes,
+                    private audio::ButtonStates,
+                    private audio::ProgressDisplay,
+                    private audio::ReceiveSink,
+                    private audio::StationInfo,
+                    private audio::MessageBoxes {
 public:
-    explicit ChatStation(MainDialog& dialog);
-    ~ChatStation();
+    ChatStation(MainDialog& dialog, StationParts parts);
+    ~ChatStation() override;
     ChatStation(const ChatStation&) = delete;
     ChatStation& operator=(const ChatStation&) = delete;
 
-    // The display's widgets for the main window's controls (plain frames where none is made).
+    // The display's widgets for the main window's controls.
     QWidget* createSnrBar(QWidget* parent);
     QWidget* createSnrScale(QWidget* parent);
     QWidget* createRemainingBar(QWidget* parent);
-    // The picture over the right-hand column (waterfall, scale, sync panel); may be nullptr.
+    // The picture over the right-hand column (waterfall, scale, timing panel).
     QWidget* createWaterfallView(QWidget* parent);
 
     // The window's initialisation: transmitter and receiver reset, display surfaces, capture.
@@ -47,16 +91,63 @@ public:
     void callsignChanged(const QString& callsign);
     // Copies what the components keep (devices, port) into the record before it is written.
     void storeSettings(AppSettings& settings) const;
-    // Close-down: both sound devices closed, the transmitter unkeyed.
+    // Close-down: both sound devices closed, the transmitter unkeyed, the port closed.
     void shutDown();
 
+    // The main window's mouse, in client coordinates; `onMeter` when the press hit the S/N bar.
+    void mouseMoved(int x, int y);
+    void leftButtonDown(bool onMeter, int meterY);
+    void leftButtonUp();
+
+    int tuningFrequency() const { return tuningFrequency_; }
     modem::TxModulator& modulator() { return modulator_; }
     modem::Receiver& receiver() { return receiver_; }
+    audio::AudioEngine& engine() { return *engine_; }
+    radio::PttController& ptt() { return ptt_; }
+    display::Waterfall& waterfall() { return waterfall_; }
+    audio::CaptureDevice& captureDevice() { return *capture_; }
+    audio::PlaybackDevice& playbackDevice() { return *playback_; }
+    audio::DeviceSelector& deviceSelector() { return *selector_; }
+    // Where the PTT settings dialog reports (tests record instead of blocking).
+    void setPresenter(radio::MessagePresenter* presenter);
 
 private:
+    // audio ports
+    void keyTransmitter() override;
+    void unkeyTransmitter() override;
+    void echoSent(const QString& text) override;
+    QString takeText() const override;
+    void dropSentPrefix(int count) override;
+    void focusEntry() override;
+    void setSendEnabled(bool enabled) override;
+    void setRecvEnabled(bool enabled) override;
+    void showProgress(int txTaken, int txLength) override;
+    void clearProgressBar() override;
+    void blockAnalysed(const modem::Receiver& receiver, const modem::DecodedChars& chars) override;
+    QString callsign() const override;
+    modem::RxSettings rxSettings() const override;
+    int squelchLevel() const override;
+    void showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) override;
+
+    void apply(const display::MouseAction& action);
+
     MainDialog& dialog_;
     modem::TxModulator modulator_;
     modem::Receiver receiver_;
+    std::unique_ptr<audio::CaptureDevice> capture_;
+    std::unique_ptr<audio::PlaybackDevice> playback_;
+    std::unique_ptr<audio::AudioEngine> engine_;
+    std::unique_ptr<audio::DeviceSelector> selector_;
+    radio::PttController ptt_;
+    radio::QtMessagePresenter ownPresenter_;
+    radio::MessagePresenter* presenter_ = &ownPresenter_;
+    display::Waterfall waterfall_;
+    display::TuningMouse mouse_;
+    int tuningFrequency_ = modem::kDefaultTuningFrequency;
+    int meterHeight_ = 0;  // the S/N bar's height when the window was made, pixels
+    QPointer<display::DisplayOverlay> overlay_;
+    QPointer<display::SnrBar> snrBar_;
+    QPointer<display::RemainingBar> remainingBar_;
 };
 
 }  // namespace vantrel::app

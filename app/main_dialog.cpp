@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "app/chat_station.h"
+#include "audio/qt_message_boxes.h"
 #include "app/control_ids.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
@@ -54,21 +55,13 @@ constexpr int kSecondaryMaxChars = 64;  // enough for two turns of any idle text
 
 }  // namespace
 
-void QtMessageBoxes::showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) {
-    const auto qtIcon = icon == audio::MessageIcon::Error     ? QMessageBox::Critical
-                        : icon == audio::MessageIcon::Warning ? QMessageBox::Warning
-                                                              : QMessageBox::Information;
-    QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, parent_);
-    box.exec();
-}
-
-MainDialog::MainDialog(AppSettings settings, QString settingsPath, QWidget* parent)
+MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts parts, QWidget* parent)
     : QMainWindow(parent), settings_(std::move(settings)), settingsPath_(std::move(settingsPath)),
-      workDir_(QDir::current()), ownMessages_(std::make_unique<QtMessageBoxes>(this)), messages_(ownMessages_.get()) {
+      workDir_(QDir::current()), ownMessages_(std::make_unique<audio::QtMessageBoxes>(this)), messages_(ownMessages_.get()) {
     setObjectName(QStringLiteral("MainDialog"));
     setWindowTitle(QString::fromLatin1(profile_->windowTitle.data(), static_cast<qsizetype>(profile_->windowTitle.size())));
     setWindowIcon(QIcon(QStringLiteral(":/icon2.png")));
-    station_ = std::make_unique<ChatStation>(*this);
+    station_ = std::make_unique<ChatStation>(*this, std::move(parts));
     createControls();
     keyFilter_ = new ReturnKeyFilter(txEntry_, sendButton_);
     createMenus();
@@ -161,6 +154,12 @@ void MainDialog::createControls() {
 
     waterfallView_ = station_->createWaterfallView(client_);
     if (waterfallView_) waterfallView_->raise();
+
+    // Tuning by drag and the squelch click reach the window through its client area: moves
+    // over the frames and meters pass on to it.
+    for (QWidget* w : {client_, waterfallFrame_, syncFrameLeft_, syncFrameRight_, snrBar_, snrScale_, attackFrame_,
+                       static_cast<QWidget*>(attackLabel_)})
+        w->setMouseTracking(true);
 }
 
 void MainDialog::initialise() {
@@ -227,9 +226,27 @@ QAction* MainDialog::action(int commandId) const {
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == client_ && event->type() == QEvent::Resize && !isMinimized())
-        layout(client_->width(), client_->height());
+    if (watched == client_) {
+        if (event->type() == QEvent::Resize && !isMinimized()) layout(client_->width(), client_->height());
+        routeMouse(client_, event);
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainDialog::routeMouse(QWidget* watched, QEvent* event) {
+    const auto type = event->type();
+    if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) return;
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint at = mouse->position().toPoint();
+    if (type == QEvent::MouseMove) {
+        station_->mouseMoved(at.x(), at.y());
+    } else if (mouse->button() == Qt::LeftButton && type == QEvent::MouseButtonPress) {
+        QWidget* under = watched->childAt(at);
+        const bool onMeter = under == snrBar_;
+        station_->leftButtonDown(onMeter, onMeter ? snrBar_->mapFrom(watched, at).y() : 0);
+    } else if (mouse->button() == Qt::LeftButton) {
+        station_->leftButtonUp();
+    }
 }
 
 void MainDialog::changeEvent(QEvent* event) {

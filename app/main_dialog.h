@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 
+#include "app/chat_station.h"
 #include "app/help_page.h"
 #include "app/settings.h"
 #include "audio/engine_ports.h"
@@ -29,7 +30,6 @@ class QRadioButton;
 
 namespace vantrel::app {
 
-class ChatStation;
 class ReturnKeyFilter;
 class RxScreen;
 class TxEntry;
@@ -41,7 +41,8 @@ public:
     using Prompter = std::function<QString(const QString&, const QString&, const QString&)>;
 
     // `settingsPath` is where the close-down writes the settings; empty writes nothing.
-    MainDialog(AppSettings settings, QString settingsPath, QWidget* parent = nullptr);
+    // `parts` chooses the hardware (empty: the real sound card and serial port).
+    MainDialog(AppSettings settings, QString settingsPath, StationParts parts = {}, QWidget* parent = nullptr);
     ~MainDialog() override;
 
     // The initialisation sequence: entry cleared and focused, transmitter and receiver reset,
@@ -107,6 +108,7 @@ private:
     void checkModeItem(int commandId);
     QString prompt(const QString& text, const QString& title, const QString& defaultText);
     void layoutSecondaryText(int w, int r);
+    void routeMouse(QWidget* watched, QEvent* event);
 
     AppSettings settings_;
     QString settingsPath_;
@@ -143,16 +145,6 @@ private:
     Prompter prompter_;
     UrlOpener urlOpener_;
     std::unique_ptr<ChatStation> station_;
-};
-
-// Real modal message boxes.
-class QtMessageBoxes : public audio::MessageBoxes {
-public:
-    explicit QtMessageBoxes(QWidget* parent) : parent_(parent) {}
-    void showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) override;
-
-private:
-    QPointer<QWidget> parent_;
 };
 
 }  // namespace vantrel::app

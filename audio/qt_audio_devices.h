@@ -6,6 +6,8 @@
 
 #include <QAudioDevice>
 #include <QByteArray>
+#include <QIODevice>
+#include <QPointer>
 #include <QTimer>
 
 #include <deque>
@@ -15,7 +17,6 @@
 
 class QAudioSource;
 class QAudioSink;
-class QIODevice;
 class QMediaDevices;
 
 namespace vantrel::audio {
@@ -51,7 +52,7 @@ private:
     void checkDeviceList();
 
     std::unique_ptr<QAudioSource> source_;
-    QIODevice* io_ = nullptr;
+    QPointer<QIODevice> io_;  // owned by the source or sink, which may drop it on an error
     QAudioDevice device_;
     int sampleRate_ = 0;
     std::deque<Pending> queue_;
@@ -85,7 +86,7 @@ private:
     void checkDeviceList();
 
     std::unique_ptr<QAudioSink> sink_;
-    QIODevice* io_ = nullptr;
+    QPointer<QIODevice> io_;  // owned by the source or sink, which may drop it on an error
     QAudioDevice device_;
     int sampleRate_ = 0;
     std::deque<Queued> queue_;

@@ -139,19 +139,6 @@ TEST(TxTones, PreambleClimbsByTwoThenCrLfStepsOnFromTheCarriedTone) {
     EXPECT_LE(run.worstError, kSampleTolerance);
 }
 
-TEST(TxTones, SymbolFifteenStepsOneToneDown) {
-    TxRun run(defaultProfile());
-    run.tx.start("\x06\x06\x06", "K");  // code 6 is "1FF"
-    run.render(6);
-    int seen = 0;
-    for (std::size_t j = 1; j < run.symbols.size(); ++j)
-        if (run.symbols[j] == 15) {
-            ++seen;
-            EXPECT_EQ(run.tones[j], (run.tones[j - 1] + 17) % 18) << "symbol " << j;
-        }
-    EXPECT_EQ(seen, 6);
-}
-
 TEST(TxTones, CodeSplitAcrossBlocksIsCompletedFromTheCarriedTone) {
     TxRun run(kProfiles[0]);  // four symbols per block: the CR code "2D" straddles blocks 3 and 4
     run.tx.start("", "N");
@@ -192,9 +179,21 @@ TEST(TxTransmission, FrameIdleAndNextFrameAtEverySpeed) {
         run.render(4);
         EXPECT_EQ(run.tones[at], (run.symbols[at] + before + 2) % 18);
         EXPECT_EQ(slice(run.symbols, at + static_cast<std::size_t>(leftover), 11), std::vector<int>(11, 0));
+        // Every tone step heard is the reported symbol; "\x06" ("1FF") makes 15 steps one tone down.
         EXPECT_EQ(run.nibblesHeard(), run.symbols);
+        EXPECT_GE(std::count(run.symbols.begin(), run.symbols.end(), 15), 2);
         EXPECT_LE(run.worstError, kSampleTolerance);
     }
+}
+
+TEST(TxTransmission, EntryTextCannotEndTheTransmissionEarly) {
+    // Code 128 typed or pasted into the entry is text like any other: only the frame's own
+    // sentinel may end the transmission, or the rest of the entry is never sent.
+    TxRun run(defaultProfile());
+    run.tx.start("price " + kSentinel + " and the rest of the line", "G4ABC");
+    const std::string frame = run.tx.txString();
+    run.renderUntilEnd();
+    EXPECT_LE(codeNibbles(frame.substr(0, frame.size() - kTail.size() - kSentinel.size())).size(), run.endSymbol);
 }
 
 TEST(TxTransmission, SentinelEndsTheTransmissionOnce) {

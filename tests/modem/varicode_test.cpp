@@ -11,7 +11,7 @@ using namespace vantrel::modem;
 
 namespace {
 
-// Primary codes of character codes 0..255, sixteen to a row, as published for the mode.
+// Primary codes of character codes 0..255, sixteen to a row.
 const char* const kGrid[16] = {
     "1F9 1FA 1FB 1FC 1FD 1FE 1FF 288 2C 289 28A 28B 28C 2D 28D 28E",
     "28F 298 299 29A 29B 29C 29D 29E 29F 2A8 2A9 2AA 2AB 2AC 2AD 2AE",

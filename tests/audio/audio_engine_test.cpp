@@ -388,6 +388,8 @@ TEST_F(EngineTest, ShutDownClosesBothDevicesAndUnkeys) {
 }  // namespace vantrel::audio
 
 int main(int argc, char** argv) {
+    // Listing the tests at build time happens without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

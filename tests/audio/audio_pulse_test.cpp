@@ -132,6 +132,8 @@ TEST(AudioOverPulseZLast, ServerGoingAwayMidTransmissionUnkeysAndIsReported) {
 }  // namespace vantrel::audio
 
 int main(int argc, char** argv) {
+    // Listing the tests at build time happens without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir dir;
     vantrel::audio::testing::PulseServer server(dir.path().toStdString() + "/pulse-runtime");
     QCoreApplication app(argc, argv);

@@ -108,9 +108,11 @@ std::vector<std::int16_t> applyChannel(std::span<const std::int16_t> signal, int
             power /= static_cast<double>(last - first + 1);
         }
         const double sigma = noiseSigma(power, *settings.snrDb, sampleRate);
+        const double rms = std::sqrt(power + sigma * sigma);
+        const double gain = rms > settings.maxRms ? settings.maxRms / rms : 1.0;
         std::mt19937_64 rng(settings.seed);
         std::normal_distribution<double> gauss(0.0, 1.0);
-        for (double& v : x) v += sigma * gauss(rng);
+        for (double& v : x) v = gain * (v + sigma * gauss(rng));
     }
 
     std::vector<std::int16_t> out(x.size());

@@ -16,6 +16,9 @@ struct ChannelSettings {
     double frequencyOffsetHz = 0;  // receiver hears every tone this much higher
     double clockPpm = 0;           // receiver's sample clock runs this much fast
     int leadInSamples = 0;         // noise-only samples put before the signal
+    // Receiver audio level: where signal and noise together would be louder than this RMS they
+    // are turned down to it, as an operator sets the level so that the noise does not clip.
+    double maxRms = 6000;
     std::uint64_t seed = 1;
 };
 

@@ -1,0 +1,100 @@
+// The channel simulator must do what the loopback bounds assume of it.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "tests/support/channel.h"
+
+namespace {
+
+using namespace vantrel::testsupport;
+
+std::vector<std::int16_t> sine(double hz, int rate, std::size_t n, double amplitude = 25000) {
+    std::vector<std::int16_t> s(n);
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<std::int16_t>(std::lrint(amplitude * std::sin(2 * std::numbers::pi * hz * i / rate)));
+    return s;
+}
+
+// Power at one frequency over a stretch of samples (Goertzel), normalised by its length.
+template <typename T>
+double toneLevel(const std::vector<T>& x, double hz, int rate, std::size_t from, std::size_t n) {
+    const double w = 2 * std::numbers::pi * hz / rate;
+    double re = 0, im = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        re += x[from + i] * std::cos(w * i);
+        im -= x[from + i] * std::sin(w * i);
+    }
+    return std::hypot(re, im) / static_cast<double>(n);
+}
+
+TEST(Channel, FrequencyOffsetShiftsUpAndDownWithoutMirror) {
+    const int rate = 11025;
+    const auto tone = sine(1000, rate, 3 * rate);
+    std::vector<double> x(tone.begin(), tone.end());
+    for (double offset : {+50.0, -50.0}) {
+        const auto y = shiftFrequency(x, offset, rate);
+        ASSERT_EQ(y.size(), x.size());
+        const std::size_t mid = static_cast<std::size_t>(rate), n = static_cast<std::size_t>(rate);
+        const double wanted = toneLevel(y, 1000 + offset, rate, mid, n);
+        EXPECT_NEAR(wanted, 12500, 250) << offset;  // amplitude / 2
+        EXPECT_LT(toneLevel(y, 1000 - offset, rate, mid, n), 50) << offset;
+        EXPECT_LT(toneLevel(y, 1000, rate, mid, n), 50) << offset;
+    }
+}
+
+TEST(Channel, ClockErrorStretchesTheSignal) {
+    const int rate = 8000;
+    const auto tone = sine(1000, rate, 4 * rate);
+    ChannelSettings s;
+    s.clockPpm = 10000;  // large, so the stretch is measurable
+    const auto y = applyChannel(tone, rate, s);
+    EXPECT_NEAR(static_cast<double>(y.size()), tone.size() * 1.01, 4);
+    const std::size_t mid = static_cast<std::size_t>(rate), n = static_cast<std::size_t>(2 * rate);
+    EXPECT_GT(toneLevel(y, 1000 / 1.01, rate, mid, n), 11000);
+    EXPECT_LT(toneLevel(y, 1000, rate, mid, n), 2000);
+}
+
+TEST(Channel, NoiseMatchesTheRequestedSnrAndIsReproducible) {
+    const int rate = 16000;
+    // Silence around the signal must not count in its power.
+    std::vector<std::int16_t> signal(static_cast<std::size_t>(rate), 0);
+    const auto tone = sine(1500, rate, 4 * static_cast<std::size_t>(rate));
+    signal.insert(signal.end(), tone.begin(), tone.end());
+    ChannelSettings s;
+    s.snrDb = -3;
+    s.seed = 42;
+    s.leadInSamples = 1000;
+    const auto y = applyChannel(signal, rate, s);
+    ASSERT_EQ(y.size(), signal.size() + 1000);
+
+    // The lead-in and the leading silence hold noise only.
+    double noisePower = 0;
+    const std::size_t quiet = 1000 + static_cast<std::size_t>(rate);
+    for (std::size_t i = 0; i < quiet; ++i) noisePower += static_cast<double>(y[i]) * y[i];
+    noisePower /= static_cast<double>(quiet);
+    const double amplitude = 2 * toneLevel(y, 1500, rate, quiet, 3 * static_cast<std::size_t>(rate));
+    const double noiseIn2500 = noisePower * 2500 / (rate / 2.0);
+    EXPECT_NEAR(10 * std::log10(amplitude * amplitude / 2 / noiseIn2500), -3, 0.2);
+    // Turned down to the receiver's level rather than clipped.
+    EXPECT_NEAR(std::sqrt(noisePower + amplitude * amplitude / 2), s.maxRms, 0.02 * s.maxRms);
+
+    EXPECT_EQ(applyChannel(signal, rate, s), y);
+    s.seed = 43;
+    EXPECT_NE(applyChannel(signal, rate, s), y);
+}
+
+TEST(Channel, StrongNoiseIsTurnedDownNotClipped) {
+    const auto tone = sine(1000, 22050, 22050);
+    ChannelSettings s;
+    s.snrDb = -15;
+    const auto y = applyChannel(tone, 22050, s);
+    int extremes = 0;
+    for (auto v : y) extremes += (v == 32767 || v == -32768);
+    EXPECT_EQ(extremes, 0);
+}
+
+}  // namespace

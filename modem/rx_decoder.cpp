@@ -26,7 +26,7 @@ DecodedChars RxDecoder::decode(std::span<const double> slotPeaks, int snrSmoothe
     for (int i = 0; i < n; ++i) tonePositions_[static_cast<std::size_t>(i)] = tonePositions_[static_cast<std::size_t>(n + i)];
     for (int i = 0; i < n; ++i) {
         const double peak = i < static_cast<int>(slotPeaks.size()) ? slotPeaks[static_cast<std::size_t>(i)] : 0.0;
-        tonePositions_[static_cast<std::size_t>(n + i)] = std::isfinite(peak) ? static_cast<int>(std::nearbyint(peak)) : 0;
+        tonePositions_[static_cast<std::size_t>(n + i)] = std::isfinite(peak) && std::abs(peak) < 1.0e6 ? static_cast<int>(std::nearbyint(peak)) : 0;
     }
 
     // Four bins make one tone step; the transmitter added 2 to every nibble.

@@ -23,7 +23,14 @@ void TxModulator::setIdleText(std::string_view text) {
 }
 
 void TxModulator::callsignChanged(std::string_view newCallsign) {
-    if (idleText_ == "nocall" && !newCallsign.empty()) idleText_ = std::string(newCallsign) + "  ";
+    if (newCallsign.empty()) return;
+    if (idleText_ == "nocall") {
+        idleText_ = std::string(newCallsign) + "  ";
+    } else {
+        // Identify with the new call sign at once, not with the old one until the next start.
+        idleText_ = std::string(newCallsign);
+        idlePos_ = 1;
+    }
 }
 
 void TxModulator::refreshNocallIdleText(std::string_view callsign) {
@@ -40,6 +47,7 @@ void TxModulator::start(std::string_view entryText, std::string_view callsign) {
     txString_.append(kSentinelLength, static_cast<char>(kSentinelChar));
     txLength_ = static_cast<int>(txString_.size());
     txTaken_ = 0;
+    sentinelRun_ = 0;
     sentTextLength_ = static_cast<int>(entryText.size());
 }
 
@@ -71,8 +79,10 @@ void TxModulator::fillQueue(int wanted) {
             ++txTaken_;
             const auto c = static_cast<std::uint8_t>(txString_[static_cast<std::size_t>(txTaken_ - 1)]);
             pushDigits(codes.encodePrimary(c));
-            // Only the trailing run matters: the log is searched after every single append.
-            sentinelRun_ = (c == kSentinelChar) ? sentinelRun_ + 1 : 0;
+            // Only the frame's own closing characters count as the end sentinel: code-128
+            // characters typed into the text must not end the transmission half-way.
+            const bool closing = txTaken_ > txLength_ - kSentinelLength;
+            sentinelRun_ = (c == kSentinelChar && closing) ? sentinelRun_ + 1 : 0;
         } else {
             if (idlePos_ > static_cast<int>(idleText_.size())) idlePos_ = 1;
             const auto c = static_cast<std::uint8_t>(idleText_[static_cast<std::size_t>(idlePos_ - 1)]);

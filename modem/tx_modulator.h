@@ -39,7 +39,7 @@ public:
     // Idle text: set to the callsign at start-up.
     void setIdleText(std::string_view text);
     // A new callsign from the dialog: while the idle text is still "nocall" it becomes the new
-    // callsign followed by two spaces.
+    // callsign followed by two spaces; otherwise the idle text becomes the new callsign.
     void callsignChanged(std::string_view newCallsign);
     // Before every rendered block: an idle text of "nocall" becomes the callsign and one space.
     void refreshNocallIdleText(std::string_view callsign);

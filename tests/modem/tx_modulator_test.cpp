@@ -266,6 +266,14 @@ TEST(TxIdleText, NocallIsReplacedByTheCallsign) {
     tx.setIdleText("M0XYZ");
     tx.refreshNocallIdleText("G4ABC");
     EXPECT_EQ(tx.idleText(), "M0XYZ");
+
+    // A changed call sign identifies the station at once, also after "nocall " went out.
+    tx.callsignChanged("G4ABC");
+    EXPECT_EQ(tx.idleText(), "G4ABC");
+    tx.setIdleText("nocall");
+    tx.refreshNocallIdleText("nocall");
+    tx.callsignChanged("M0XYZ");
+    EXPECT_EQ(tx.idleText(), "M0XYZ");
 }
 
 TEST(TxProgress, RemainingLineAndBarLength) {

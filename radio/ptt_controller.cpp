@@ -109,7 +109,8 @@ void PttController::unkeyTransmitter()
     if (!isPortOpen()) return;
     const Method method = keyed_ ? keyedBy_ : currentMethod();
     unkeyBy(method);
-    // A method changed while keyed must not leave the other kind of keying in place.
+    // The method was changed while keyed: after undoing the keying that happened, unkey as the
+    // method now chosen does too.
     if (keyed_ && method != currentMethod()) unkeyBy(currentMethod());
     keyed_ = false;
     keyedBy_ = Method::None;

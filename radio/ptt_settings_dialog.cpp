@@ -100,10 +100,12 @@ PttSettingsDialog::PttSettingsDialog(PttController& controller, MessagePresenter
     createControls();
     layoutControls();
 
-    const PortSettings& settings = controller_.settings();
+    PortSettings& settings = controller_.settings();
     const bool ptt = settings.pttMethod == "PTT";
+    // Any method but "PTT" shows as "Use CAT"; make it so, or APPLY would start a port that
+    // keys nothing while the dialog said CAT.
+    if (!ptt) settings.pttMethod = "CAT";
     setCommandControlsEnabled(false);
-    useCommandsCheck_->setEnabled(false);
     setLineListsEnabled(!ptt);
     useCommandsCheck_->setEnabled(!ptt);
     if (settings.useCommands == 1 && settings.pttMethod == "CAT") {

@@ -10,7 +10,6 @@
 #include <array>
 #include <string_view>
 
-class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;

@@ -2,6 +2,11 @@
 #include "radio/memory_serial_link.h"
 #include "radio/ptt_controller.h"
 #include "radio/serial_lists.h"
+#include "radio/serial_port_discovery.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -173,6 +178,24 @@ TEST(SerialTextRules, PortNamesHexadecimalAndNumbers)
     EXPECT_EQ(leadingNumber(" 19200 baud"), 19200);
     EXPECT_FALSE(leadingNumber("baud").has_value());
     EXPECT_FALSE(leadingNumber("99999999999999999999").has_value());
+}
+
+}  // namespace
+}  // namespace vantrel::radio
+
+namespace vantrel::radio {
+namespace {
+
+TEST(SerialPortDiscovery, AnAdapterIsOfferedByItsStableName)
+{
+    QTemporaryDir dir;
+    QFile device(dir.filePath("ttyUSB3"));
+    ASSERT_TRUE(device.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("by-id"));
+    const QString stable = dir.filePath("by-id/usb-FTDI_FT232R_A50285BI-if00-port0");
+    ASSERT_TRUE(QFile::link(device.fileName(), stable));
+    EXPECT_EQ(stableSerialPortName(device.fileName(), dir.filePath("by-id")), stable);
+    EXPECT_EQ(stableSerialPortName(dir.filePath("ttyACM0"), dir.filePath("by-id")), dir.filePath("ttyACM0"));
 }
 
 }  // namespace

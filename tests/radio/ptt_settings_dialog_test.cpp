@@ -144,9 +144,10 @@ private slots:
 
     void applyWithAChosenModelKeysItAtOnce()
     {
-        ptt->settings().pttMethod = "CAT";
+        ptt->settings().pttMethod = "VOX";  // from a hand-edited file: shown, and used, as CAT
         PttSettingsDialog dialog(*ptt, presenter);
         dialog.show();
+        QVERIFY(byId<QRadioButton>(dialog, control::kUseCatOption)->isChecked());
         byId<QComboBox>(dialog, control::kRadioAddressList)->setCurrentIndex(8);
         byId<QComboBox>(dialog, control::kPortList)->setCurrentIndex(2);
         byId<QComboBox>(dialog, control::kParityList)->setCurrentIndex(0);

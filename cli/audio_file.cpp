@@ -5,11 +5,29 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 namespace vantrel::cli {
 namespace {
 
 constexpr sf_count_t kChunkFrames = 4096;
+
+// libsndfile's reason, without its "System error : " prefix and final full stop.
+std::string reason(SNDFILE* file) {
+    std::string r = sf_strerror(file);
+    if (r.starts_with("System error : ")) r.erase(0, 15);
+    while (!r.empty() && (r.back() == '.' || r.back() == '\n')) r.pop_back();
+    return r;
+}
+
+// Why a file cannot be opened, in the words a user expects.
+std::string openError(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return path + " is a directory";
+    if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0)
+        return path + " is empty";
+    return "cannot read " + path + ": " + reason(nullptr);
+}
 
 std::int16_t toSample(float x) {
     if (!std::isfinite(x)) return 0;
@@ -60,7 +78,7 @@ bool AudioInput::open(const std::string& path, int targetRate) {
     SF_INFO info{};
     impl_->file = sf_open(path.c_str(), SFM_READ, &info);
     if (!impl_->file) {
-        error_ = std::string("cannot read ") + path + ": " + sf_strerror(nullptr);
+        error_ = openError(path);
         impl_.reset();
         return false;
     }
@@ -150,7 +168,7 @@ bool WavOutput::open(const std::string& path, int sampleRate) {
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     impl_->file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!impl_->file) {
-        error_ = std::string("cannot write ") + path + ": " + sf_strerror(nullptr);
+        error_ = "cannot write " + path + ": " + reason(nullptr);
         impl_.reset();
         return false;
     }
@@ -161,7 +179,7 @@ bool WavOutput::write(std::span<const std::int16_t> samples) {
     if (!impl_ || impl_->failed) return false;
     const auto n = static_cast<sf_count_t>(samples.size());
     if (sf_write_short(impl_->file, samples.data(), n) != n) {
-        error_ = std::string("write failed: ") + sf_strerror(impl_->file);
+        error_ = "write failed: " + reason(impl_->file);
         impl_->failed = true;
         return false;
     }

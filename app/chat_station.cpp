@@ -13,6 +13,7 @@
 #include "audio/device_selection.h"
 #include "audio/qt_audio_devices.h"
 #include "display/display_overlay.h"
+#include "display/mouse_routing.h"
 #include "display/remaining_bar.h"
 #include "display/snr_meter.h"
 #include "display/tuning_cursor.h"
@@ -75,7 +76,7 @@ ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
       capture_(parts.capture ? std::move(parts.capture) : std::make_unique<audio::QtCaptureDevice>()),
       playback_(parts.playback ? std::move(parts.playback) : std::make_unique<audio::QtPlaybackDevice>()),
       ptt_(parts.serial ? std::move(parts.serial) : std::make_unique<radio::QtSerialLink>()),
-      waterfall_(modem::defaultProfile().sampleRate, screenDpiY()) {
+      waterfall_(modem::defaultProfile().sampleRate, screenDpiY()), tuningCursor_(display::tuningCursor()) {
     modulator_.setIdleText(dialog_.settings().callsign);
     audio::EnginePorts ports;
     ports.keyer = this;
@@ -177,13 +178,7 @@ void ChatStation::leftButtonDown(bool onMeter, int meterY) {
 void ChatStation::leftButtonUp() { apply(mouse_.onLeftButtonUp(tuningFrequency_)); }
 
 void ChatStation::apply(const display::MouseAction& action) {
-    if (action.pointer) {
-        switch (*action.pointer) {
-        case display::MouseAction::Pointer::Standard: dialog_.client()->unsetCursor(); break;
-        case display::MouseAction::Pointer::Tuning: dialog_.client()->setCursor(display::tuningCursor()); break;
-        case display::MouseAction::Pointer::CrossHair: dialog_.client()->setCursor(Qt::CrossCursor); break;
-        }
-    }
+    display::applyPointer(*dialog_.client(), action, tuningCursor_);
     tuningFrequency_ = action.tuningFrequency;
     modulator_.setTuningFrequency(tuningFrequency_);
     if (action.squelchLevel) {

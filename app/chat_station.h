@@ -4,6 +4,7 @@
 // implemented here. GUI thread only.
 #pragma once
 
+#include <QCursor>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -100,6 +101,8 @@ public:
     void leftButtonUp();
 
     int tuningFrequency() const { return tuningFrequency_; }
+    // What the receiver reads on every block: tuning, capture range, attack, sensitive receive.
+    modem::RxSettings currentRxSettings() const { return rxSettings(); }
     modem::TxModulator& modulator() { return modulator_; }
     modem::Receiver& receiver() { return receiver_; }
     audio::AudioEngine& engine() { return *engine_; }
@@ -145,6 +148,7 @@ private:
     display::TuningMouse mouse_;
     int tuningFrequency_ = modem::kDefaultTuningFrequency;
     int meterHeight_ = 0;  // the S/N bar's height when the window was made, pixels
+    QCursor tuningCursor_;
     QPointer<display::DisplayOverlay> overlay_;
     QPointer<display::SnrBar> snrBar_;
     QPointer<display::RemainingBar> remainingBar_;

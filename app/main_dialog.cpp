@@ -273,6 +273,7 @@ void MainDialog::closeDown() {
     if (!settingsPath_.isEmpty()) saveSettings(settings_, settingsPath_.toStdString());
     station_->shutDown();
     if (keyFilter_) delete keyFilter_;
+    emit closedDown();
 }
 
 }  // namespace vantrel::app

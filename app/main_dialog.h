@@ -96,6 +96,10 @@ public:
     void saveRxScreen();
     void changeSpeed(int commandId);
 
+signals:
+    // The close-down has run: settings written, sound card and serial port closed.
+    void closedDown();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -81,6 +81,8 @@ int runApplication(int argc, char** argv) {
             closeFromSignal(dialog);
         });
     }
+    // The program ends with its window, even while a help window of its own is still open.
+    QObject::connect(&dialog, &MainDialog::closedDown, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     dialog.initialise();
     dialog.show();
     const int status = QApplication::exec();

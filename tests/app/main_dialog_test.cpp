@@ -12,6 +12,7 @@
 #include "app/control_ids.h"
 #include "app/run_application.h"
 #include "app/rx_screen.h"
+#include "app/small_dialogs.h"
 #include "app/tx_entry.h"
 #include "app_test_support.h"
 #include "audio/audio_engine.h"
@@ -35,6 +36,7 @@ private slots:
     void attackOptionsStoreTheWeight();
     void sensitiveReceiveIsStoredAndHandedToTheReceiver();
     void secondaryTextShowsInTheFreeEndOfTheStatusRow();
+    void dragTunesAndAClickOnTheMeterSetsTheSquelch();
     void exitWritesTheSettingsLikeClosingTheWindow();
 };
 
@@ -353,6 +355,33 @@ void MainDialogTest::secondaryTextShowsInTheFreeEndOfTheStatusRow() {
     d.show();
     d.layout(500, 520);
     QVERIFY(!d.secondaryText()->isVisible());
+}
+
+void MainDialogTest::dragTunesAndAClickOnTheMeterSetsTheSquelch() {
+    auto win = makeWindow();
+    MainDialog& d = *win->dialog;
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    const int w = d.client()->width();
+    QCOMPARE(d.station().tuningFrequency(), 1000);
+
+    // Over the waterfall: moves without a button only move the pointer.
+    QTest::mouseMove(d.client(), QPoint(w - 50, 100));
+    QCOMPARE(d.station().tuningFrequency(), 1000);
+    QTest::mousePress(d.client(), Qt::LeftButton, {}, QPoint(w - 50, 100));
+    QTest::mouseMove(d.client(), QPoint(w - 50, 90));
+    // Ten rows up at 11025 Hz: 1000 - 27.5625, rounded.
+    QCOMPARE(d.station().tuningFrequency(), 972);
+    QCOMPARE(d.station().currentRxSettings().tuningFrequency, 972);
+    QTest::mouseRelease(d.client(), Qt::LeftButton, {}, QPoint(w - 50, 90));
+    QTest::mouseMove(d.client(), QPoint(w - 50, 60));
+    QCOMPARE(d.station().tuningFrequency(), 972);
+
+    // A click on the S/N bar: the height above its bottom, as the meter was created.
+    QWidget* meter = d.snrBar();
+    QTest::mousePress(meter, Qt::LeftButton, {}, QPoint(10, 35));
+    QTest::mouseRelease(meter, Qt::LeftButton, {}, QPoint(10, 35));
+    QCOMPARE(d.settings().squelchLevel, qRound(0.61 * (dluY(83) - 35)));
 }
 
 void MainDialogTest::exitWritesTheSettingsLikeClosingTheWindow() {

@@ -12,6 +12,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 
 #include "app/chat_station.h"
@@ -140,9 +141,7 @@ void MainDialog::createControls() {
     remainingLine_->setFocusPolicy(Qt::NoFocus);
     remainingBar_ = tag(station_->createRemainingBar(client_), control::kRemainingBar, "RemainingBar");
 
-    // The decoder's secondary set carries the other station's idle text, usually its call sign.
-    // It sits at the right end of the status row: the progress bar never draws past 0.61 of its
-    // width there, and the right-hand column has no free pixel at the smallest height.
+    // Other station's idle text at the status row's right end: the bar never draws past 0.61 of its width, the right column has no free pixel.
     secondaryText_ = tag(new QLineEdit(client_), control::kSecondaryText, "SecondaryText");
     secondaryText_->setReadOnly(true);
     secondaryText_->setFocusPolicy(Qt::NoFocus);
@@ -270,7 +269,11 @@ void MainDialog::closeDown() {
     closedDown_ = true;
     station_->closeSerialPort();
     station_->storeSettings(settings_);
-    if (!settingsPath_.isEmpty()) saveSettings(settings_, settingsPath_.toStdString());
+    if (!settingsPath_.isEmpty()) {
+        // Too late for a message box; a line on the terminal still tells the operator.
+        const SaveResult saved = saveSettings(settings_, settingsPath_.toStdString());
+        if (!saved) std::fprintf(stderr, "vantrel-chat: %s was not written: %s\n", qPrintable(settingsPath_), saved.error.c_str());
+    }
     station_->shutDown();
     if (keyFilter_) delete keyFilter_;
     emit closedDown();

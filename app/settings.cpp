@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -125,7 +126,8 @@ void putNumber(std::string& out, int value) {
     out += "\r\n";
 }
 
-// Writes `data` to a fresh file in `dir` and returns its path, or empty on any failure.
+// Writes `data` to a fresh file beside `target` and returns its path, or empty (with errno set)
+// on any failure.
 std::filesystem::path writeTemporary(const std::filesystem::path& target, const std::string& data) {
     std::string pattern = (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(pattern.data());
@@ -139,9 +141,17 @@ std::filesystem::path writeTemporary(const std::filesystem::path& target, const 
         if (ok) done += static_cast<std::size_t>(n);
     }
     ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
     if (!ok) {
+        const int saved = errno;
+        ::close(fd);
         ::unlink(pattern.c_str());
+        errno = saved;
+        return {};
+    }
+    if (::close(fd) != 0) {
+        const int saved = errno;
+        ::unlink(pattern.c_str());
+        errno = saved;
         return {};
     }
     return pattern;
@@ -239,15 +249,21 @@ AppSettings loadSettings(const std::filesystem::path& path) {
     return parseSettings(text);
 }
 
-bool saveSettings(const AppSettings& settings, const std::filesystem::path& path) {
+SaveResult saveSettings(const AppSettings& settings, const std::filesystem::path& link) {
+    // A settings file kept elsewhere through a symbolic link stays there, and the link stays.
+    std::error_code ec;
+    const std::filesystem::path resolved = std::filesystem::is_symlink(link, ec) ? std::filesystem::canonical(link, ec) : link;
+    const std::filesystem::path& path = ec || resolved.empty() ? link : resolved;
+    errno = 0;
     const std::filesystem::path temporary = writeTemporary(path, formatSettings(settings));
-    if (temporary.empty()) return false;
+    if (temporary.empty()) return {false, std::strerror(errno ? errno : EIO)};
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int saved = errno;
         ::unlink(temporary.c_str());
-        return false;
+        return {false, std::strerror(saved)};
     }
     syncDirectory(path.parent_path());
-    return true;
+    return {true, {}};
 }
 
 }  // namespace vantrel::app

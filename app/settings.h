@@ -53,9 +53,15 @@ std::string formatSettings(const AppSettings& settings);
 // Reads `path`; a missing or unreadable file gives the defaults.
 AppSettings loadSettings(const std::filesystem::path& path = kSettingsFileName);
 
+struct SaveResult {
+    bool ok = false;
+    std::string error;  // why it failed, for the operator
+    explicit operator bool() const { return ok; }
+};
+
 // Replaces `path` atomically (temporary file beside it, flushed to disk, renamed over it), so an
-// interrupted or failed write leaves the previous file whole. Returns false on failure.
-bool saveSettings(const AppSettings& settings, const std::filesystem::path& path = kSettingsFileName);
+// interrupted or failed write leaves the previous file whole.
+SaveResult saveSettings(const AppSettings& settings, const std::filesystem::path& path = kSettingsFileName);
 
 // The characters a text field can carry: none of '"', CR, LF or code 26.
 bool fitsSettingsText(std::string_view text);

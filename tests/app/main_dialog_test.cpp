@@ -249,6 +249,11 @@ void MainDialogTest::everyMenuCommandReachesItsAction() {
     d.action(command::kHelp)->trigger();
     QCOMPARE(win->openedUrls.size(), 1);
     QVERIFY(win->openedUrls[0].endsWith(QStringLiteral("/VantrelChat.htm")));
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    QTest::keyClick(d.txEntry(), Qt::Key_F1);  // the help key opens the same page
+    QCOMPARE(win->openedUrls.size(), 2);
+    QCOMPARE(win->openedUrls[1], win->openedUrls[0]);
 
     d.action(command::kAbout)->trigger();
     d.action(command::kInput)->trigger();

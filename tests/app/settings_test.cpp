@@ -221,6 +221,15 @@ TEST_F(SettingsDir, SaveWritesTheFileAndReplacesAnOlderOneWhole) {
     EXPECT_EQ(readAll(file), formatSettings(s));
     EXPECT_EQ(loadSettings(file), s);
     EXPECT_EQ(entries(), 1);  // no temporary left beside it
+
+    // Kept elsewhere through a link: the real file is replaced, the link stays a link.
+    fs::create_directory(dir_ / "real");
+    fs::rename(file, dir_ / "real" / "Settings.ini");
+    fs::create_symlink(dir_ / "real" / "Settings.ini", file);
+    s.callsign = "K1ABC";
+    ASSERT_TRUE(saveSettings(s, file));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(loadSettings(dir_ / "real" / "Settings.ini").callsign, "K1ABC");
 }
 
 TEST_F(SettingsDir, FailedSaveLeavesThePreviousFileUntouched) {
@@ -237,10 +246,11 @@ TEST_F(SettingsDir, FailedSaveLeavesThePreviousFileUntouched) {
     struct rlimit tiny = old;
     tiny.rlim_cur = 16;
     ::setrlimit(RLIMIT_FSIZE, &tiny);
-    const bool saved = saveSettings(changed, file);
+    const vantrel::app::SaveResult saved = saveSettings(changed, file);
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(saved);
+    EXPECT_FALSE(saved.error.empty());
     EXPECT_EQ(readAll(file), before);
     EXPECT_EQ(entries(), 1);
 

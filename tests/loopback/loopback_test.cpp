@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "modem/mode_profile.h"
@@ -27,6 +28,8 @@ struct CleanCase {
     int baud;
     int frequency;
 };
+
+void PrintTo(const CleanCase& c, std::ostream* os) { *os << c.baud << " baud at " << c.frequency << " Hz"; }
 
 class CleanChannel : public testing::TestWithParam<CleanCase> {};
 
@@ -80,6 +83,11 @@ struct NoisyCase {
     double maxMeanCer;
 };
 
+void PrintTo(const NoisyCase& c, std::ostream* os) {
+    *os << c.baud << " baud, " << c.snrDb << " dB, " << c.offsetHz << " Hz, " << c.ppm << " ppm, "
+        << (c.sensitive ? "sensitive" : "standard") << ", bound " << c.maxMeanCer;
+}
+
 class NoisyChannel : public testing::TestWithParam<NoisyCase> {};
 
 TEST_P(NoisyChannel, CharacterErrorRateStaysWithinBound) {
@@ -108,38 +116,36 @@ TEST_P(NoisyChannel, CharacterErrorRateStaysWithinBound) {
     EXPECT_LE(mean, c.maxMeanCer);
 }
 
+// Each bound is the measured mean (in the comment) plus headroom for small changes in rounding
+// between builds. About 3 dB above the SNR where the squelch stops opening at each speed.
 std::vector<NoisyCase> noisyCases() {
     return {
-        // 4 baud
-        {4, -6, +50, +100, false, 0.05},
-        {4, -6, -50, -100, false, 0.25},
-        {4, -6, +50, +100, true, 0.05},
-        {4, -6, -50, -100, true, 0.25},
-        // 5 baud
-        {5, -6, +50, +100, false, 0.05},
-        {5, -6, -50, -100, false, 0.05},
-        {5, -6, +50, +100, true, 0.05},
-        {5, -6, -50, -100, true, 0.05},
-        // 8 baud
-        {8, -6, +50, +100, false, 0.05},
-        {8, -6, -50, -100, false, 0.05},
-        {8, -6, +50, +100, true, 0.05},
-        {8, -6, -50, -100, true, 0.05},
-        // 11 baud
-        {11, -3, +50, +100, false, 0.05},
-        {11, -3, -50, -100, false, 0.20},
-        {11, -3, +50, +100, true, 0.05},
-        {11, -3, -50, -100, true, 0.05},
-        // 16 baud
-        {16, -3, +50, +100, false, 0.05},
-        {16, -3, -50, -100, false, 0.05},
-        {16, -3, +50, +100, true, 0.05},
-        {16, -3, -50, -100, true, 0.05},
-        // 22 baud
-        {22, 0, +50, +100, false, 0.10},
-        {22, 0, -50, -100, false, 0.10},
-        {22, 0, +50, +100, true, 0.05},
-        {22, 0, -50, -100, true, 0.05},
+        {4, -6, +50, +100, false, 0.03},  // measured 0
+        // 50 Hz is 25.6 bins at 4 baud: the lowest tone falls below the lowest searched bin, so
+        // about one character in six is lost until the operator retunes.
+        {4, -6, -50, -100, false, 0.25},  // measured 0.156
+        {4, -6, +50, +100, true, 0.03},   // measured 0
+        {4, -6, -50, -100, true, 0.25},   // measured 0.165
+        {5, -6, +50, +100, false, 0.03},  // measured 0
+        {5, -6, -50, -100, false, 0.03},  // measured 0
+        {5, -6, +50, +100, true, 0.03},   // measured 0
+        {5, -6, -50, -100, true, 0.03},   // measured 0
+        {8, -6, +50, +100, false, 0.03},  // measured 0
+        {8, -6, -50, -100, false, 0.03},  // measured 0
+        {8, -6, +50, +100, true, 0.03},   // measured 0
+        {8, -6, -50, -100, true, 0.03},   // measured 0
+        {11, -3, +50, +100, false, 0.03},  // measured 0
+        {11, -3, -50, -100, false, 0.03},  // measured 0
+        {11, -3, +50, +100, true, 0.03},   // measured 0
+        {11, -3, -50, -100, true, 0.03},   // measured 0
+        {16, -3, +50, +100, false, 0.06},  // measured 0.012
+        {16, -3, -50, -100, false, 0.08},  // measured 0.032
+        {16, -3, +50, +100, true, 0.03},   // measured 0
+        {16, -3, -50, -100, true, 0.03},   // measured 0
+        {22, 0, +50, +100, false, 0.03},  // measured 0
+        {22, 0, -50, -100, false, 0.03},  // measured 0
+        {22, 0, +50, +100, true, 0.03},   // measured 0
+        {22, 0, -50, -100, true, 0.03},   // measured 0
     };
 }
 

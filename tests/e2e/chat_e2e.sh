@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# Two chat windows on one private sound server, driven as an operator would: one sends a
+# sentence, the other's receive pane must show it exactly (read back through "Save RX screen
+# to file NOW"), at 11 and at 22 baud; then the other answers. Last, a window started with no
+# sound server at all must open and say "Can't open soundcard for input" once.
+# Starts and stops its own X server (Xvfb) and PulseAudio server.
+#   chat_e2e.sh PATH/TO/vantrel-chat
+set -euo pipefail
+chat=$(realpath "${1:?usage: chat_e2e.sh vantrel-chat}")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+for tool in Xvfb xdotool pulseaudio pactl pacat; do
+  command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed (scripts/install-deps)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/vantrel-e2e.XXXXXX)
+pids=()
+cleanup() {
+  local rc=$?
+  if [[ $rc -ne 0 ]] && command -v import >/dev/null; then
+    import -window root "${E2E_FAILSHOT:-/tmp/vantrel-e2e-failure.png}" 2>/dev/null || true
+  fi
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  "$root/scripts/pulse-stop" "$work/run" || true
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  if [[ $rc -ne 0 ]]; then
+    echo "e2e: failed; logs follow" >&2
+    for f in "$work"/*.log "$work"/*/*.log; do [[ -f $f ]] && { echo "== $f" >&2; tail -20 "$f" >&2; }; done
+  fi
+  rm -rf "$work"
+  exit $rc
+}
+trap cleanup EXIT
+
+fail() { echo "e2e: $*" >&2; exit 1; }
+step() { echo "e2e: $*"; }
+
+# Private X server on a free display.
+disp=70
+while [[ -e /tmp/.X11-unix/X$disp || -e /tmp/.X$disp-lock ]]; do disp=$((disp + 1)); done
+Xvfb ":$disp" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$disp"
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null || fail "Xvfb did not start"
+unset QT_QPA_PLATFORM PULSE_SERVER
+
+"$root/scripts/pulse-start" "$work/run" >/dev/null
+export XDG_RUNTIME_DIR="$work/run"
+
+# A station: its own working directory with its callsign in Settings.ini.
+make_station() {  # name callsign
+  mkdir -p "$work/$1"
+  printf '"%s"\r\n15\r\n122\r\n1\r\n"PTT"\r\n"  "\r\n7\r\n4\r\n3\r\n1\r\n1\r\n"FEFEnnE01C0001FD"\r\n"FEFEnnE01C0000FD"\r\n0\r\n"HEX"\r\n-1\r\n-1\r\n480,900\r\n0\r\n""\r\n' \
+    "$2" >"$work/$1/Settings.ini"
+}
+
+start_station() {  # name -> sets REPLY to the window id
+  (cd "$work/$1" && exec "$chat") >"$work/$1/chat.log" 2>&1 &
+  local pid=$!
+  pids+=($pid)
+  REPLY=""
+  for _ in $(seq 150); do
+    REPLY=$(xdotool search --all --pid "$pid" --name '^Vantrel 11 Baud Chat mode$' 2>/dev/null | head -n1 || true)
+    [[ -n $REPLY ]] && return 0
+    sleep 0.1
+  done
+  fail "the window of $1 did not appear"
+}
+
+# Without a window manager nothing raises or focuses a window by itself.
+focus() {
+  xdotool windowraise "$1" 2>/dev/null || true
+  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  sleep 0.3
+}
+
+# Return chooses a menu item, but its release would then reach the transmit entry, where the
+# release of Return means SEND: the key goes up while the root window has the focus (and the
+# pointer), so nobody receives it.
+root_window=$(xdotool search --maxdepth 0 --name '' | head -n1)
+choose_item() {
+  xdotool mousemove 1270 1010
+  xdotool keydown Return
+  sleep 0.3
+  xdotool windowfocus "$root_window" 2>/dev/null || true
+  xdotool keyup Return
+  sleep 0.3
+}
+
+# The newest saved receive text of a station, after saving it once more.
+save_rx() {  # win name
+  focus "$1"
+  xdotool key alt+f
+  sleep 0.4
+  choose_item
+  sleep 0.6
+  focus "$1"
+  local newest
+  newest=$(ls -t "$work/$2"/Vantrel*.doc 2>/dev/null | head -n1 || true)
+  [[ -n $newest ]] && cat "$newest"
+  return 0
+}
+
+# True once the station's receive pane holds the line exactly (trailing blanks aside).
+pane_has_line() {  # win name line
+  save_rx "$1" "$2" | tr -d '\r' | sed 's/[[:space:]]*$//' | grep -Fxq -- "$3"
+}
+
+wait_for_line() {  # win name line seconds
+  local deadline=$((SECONDS + $4))
+  while ((SECONDS < deadline)); do
+    pane_has_line "$1" "$2" "$3" && return 0
+    sleep 2
+  done
+  echo "e2e: receive pane of $2 holds:" >&2
+  save_rx "$1" "$2" | cat -A >&2 || true
+  fail "$2 never showed [$3]"
+}
+
+send_line() {  # win text
+  focus "$1"
+  # Click into the transmit entry, the wide field just above the status line, as an operator
+  # would before typing.
+  local height
+  height=$(xdotool getwindowgeometry --shell "$1" | sed -n 's/^HEIGHT=//p')
+  xdotool mousemove --window "$1" 300 $((height - 45)) click 1
+  sleep 0.3
+  xdotool type --delay 15 -- "$2"
+  xdotool key Return
+}
+
+set_speed() {  # win downs title
+  focus "$1"
+  xdotool key alt+m
+  sleep 0.4
+  for _ in $(seq "$2"); do xdotool key Down; done
+  choose_item
+  sleep 0.8
+  xdotool getwindowname "$1" | grep -Fxq -- "$3" || fail "speed change to [$3] did not happen"
+}
+
+make_station alpha DL1ABC
+make_station bravo DL2XYZ
+start_station alpha; alpha=$REPLY
+start_station bravo; bravo=$REPLY
+step "two stations up ($alpha, $bravo)"
+sleep 2
+
+first="CQ CQ de DL1ABC, the quick brown fox jumps over 13 lazy dogs"
+send_line "$alpha" "$first"
+wait_for_line "$bravo" bravo "DL1ABC: $first" 60
+step "11 baud: bravo read alpha"
+
+# The echo in the sender's own pane, and nothing left in its entry.
+pane_has_line "$alpha" alpha "DL1ABC: $first" || fail "alpha's echo is missing"
+
+# Both to 22 baud: the sixth item of the mode menu.
+set_speed "$alpha" 5 "Vantrel 22 Baud Chat mode"
+set_speed "$bravo" 5 "Vantrel 22 Baud Chat mode"
+second="73 and good DX, QTH is the null sink"
+send_line "$alpha" "$second"
+wait_for_line "$bravo" bravo "DL1ABC: $second" 40
+step "22 baud: bravo read alpha"
+
+answer="DL1ABC de DL2XYZ: fine copy, name is Bob. BK"
+send_line "$bravo" "$answer"
+wait_for_line "$alpha" alpha "DL2XYZ: $answer" 40
+step "22 baud: alpha read bravo's answer"
+
+# No sound server at all: the window opens anyway and says so once.
+kill "${pids[-1]}" "${pids[-2]}" 2>/dev/null || true
+"$root/scripts/pulse-stop" "$work/run"
+mkdir -p "$work/silent-run" && chmod 700 "$work/silent-run"
+export XDG_RUNTIME_DIR="$work/silent-run"
+make_station charlie DL3QRP
+(cd "$work/charlie" && exec "$chat") >"$work/charlie/chat.log" 2>&1 &
+charlie_pid=$!
+pids+=($charlie_pid)
+boxes=""
+for _ in $(seq 150); do
+  boxes=$(xdotool search --all --pid "$charlie_pid" --name '^INPUT$' 2>/dev/null || true)
+  [[ -n $boxes ]] && break
+  sleep 0.1
+done
+[[ $(printf '%s\n' "$boxes" | grep -c .) -eq 1 ]] || fail "expected one INPUT message box, found [$boxes]"
+focus "$boxes"
+xdotool key space
+sleep 2
+kill -0 "$charlie_pid" 2>/dev/null || fail "the window closed without a sound server"
+xdotool search --all --pid "$charlie_pid" --name '^Vantrel 11 Baud Chat mode$' >/dev/null || fail "no main window without a sound server"
+[[ -z $(xdotool search --all --pid "$charlie_pid" --name '^INPUT$' 2>/dev/null || true) ]] || fail "the INPUT message came twice"
+step "no sound server: window open, said so once"
+echo "e2e: passed"

@@ -74,17 +74,16 @@ bool parseNumber(const std::string& s, double& v) {
     return ec == std::errc{} && end == s.data() + s.size() && std::isfinite(v);
 }
 
-bool parseOptions(int argc, char** argv, Options& o) {
+enum class Parsed { Run, Help, Error };
+
+Parsed parseOptions(int argc, char** argv, Options& o) {
     auto fail = [](const std::string& msg) {
         std::cerr << "vantrel-cer: " << msg << '\n';
-        return false;
+        return Parsed::Error;
     };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
-            std::cout << kHelp;
-            std::exit(0);
-        }
+        if (a == "-h" || a == "--help") return Parsed::Help;
         if (a == "--sensitive") { o.sensitive = true; continue; }
         if (a == "--markdown") { o.markdown = true; continue; }
         if (a == "--show") { o.show = true; continue; }
@@ -122,7 +121,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
         else if (a == "--jobs" && x >= 1) o.jobs = static_cast<int>(x);
         else return fail("unknown option or value out of range: " + a + " " + v);
     }
-    return true;
+    return Parsed::Run;
 }
 
 // Control characters as C escapes, so a received line stays one line.
@@ -210,7 +209,15 @@ std::string conditions(const Options& o) {
 
 int main(int argc, char** argv) {
     Options o;
-    if (!parseOptions(argc, argv, o)) return 2;
+    switch (parseOptions(argc, argv, o)) {
+    case Parsed::Help:
+        std::cout << kHelp;
+        return 0;
+    case Parsed::Error:
+        return 2;
+    case Parsed::Run:
+        break;
+    }
     if (o.text.empty()) {
         std::cerr << "vantrel-cer: --text must not be empty\n";
         return 2;

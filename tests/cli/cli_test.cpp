@@ -249,6 +249,10 @@ TEST_F(Cli, HostileAudioNeverCrashesTheDecoder) {
     writeAudio(path("none.wav"), {}, rate, 1);
     writeAudio(path("one.wav"), {-32768}, rate, 1);
     writeAudio(path("short.wav"), std::vector<std::int16_t>(3000, 32767), 96000, 1);
+    // A recording cut off in the middle: its header promises more than the file holds.
+    writeAudio(path("whole.wav"), noise, rate, 1);
+    fs::copy_file(path("whole.wav"), path("truncated.wav"));
+    fs::resize_file(path("truncated.wav"), fs::file_size(path("whole.wav")) / 3 + 1);
     // A float file may hold values far past full scale.
     {
         SF_INFO info{};
@@ -264,7 +268,7 @@ TEST_F(Cli, HostileAudioNeverCrashesTheDecoder) {
     }
 
     for (const char* name : {"noise.wav", "silence.wav", "clipped.wav", "offset.wav", "noise-stereo-8k.wav",
-                             "none.wav", "one.wav", "short.wav", "loud-float.wav"}) {
+                             "none.wav", "one.wav", "short.wav", "loud-float.wav", "truncated.wav"}) {
         for (const char* opts : {"--speed 4 --squelch 1 --idle", "--speed 22 --attack fast --sensitive --idle",
                                  "--speed 11 --freq 0 --squelch 1 --sensitive"}) {
             const RunResult r = modem("decode " + quote(path(name).string()) + " " + opts);

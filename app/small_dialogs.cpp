@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+#include "modem/tx_modulator.h"
+
 namespace vantrel::app {
 
 int dluX(int units) { return (units * 6 + 2) / 4; }
@@ -72,9 +74,7 @@ double numericValue(const QString& text) {
     return value > kLimit ? kLimit : (value < -kLimit ? -kLimit : value);
 }
 
-QString shownNumber(int value) {
-    return value < 0 ? QString::number(value) : QStringLiteral(" ") + QString::number(value);
-}
+QString shownNumber(int value) { return QString::fromStdString(modem::formatShownNumber(value)); }
 
 int squelchLevelFromText(const QString& text) {
     const int level = static_cast<int>(std::floor(numericValue(text)));

@@ -94,6 +94,36 @@ void MainDialog::createControls() {
     rxPalette.setColor(QPalette::Text, Qt::black);
     rxScreen_->setPalette(rxPalette);
 
+    createRightColumn();
+
+    txEntry_ = tag(new TxEntry(client_), control::kTxEntry, "TxEntry");
+    txEntry_->setFont(paneFont());
+    QPalette txPalette = txEntry_->palette();
+    txPalette.setColor(QPalette::Base, QColor(255, 228, 225));
+    txPalette.setColor(QPalette::Text, QColor(0, 0, 255));
+    txEntry_->setPalette(txPalette);
+
+    sendButton_ = tag(new QPushButton(QStringLiteral("SEND"), client_), control::kSendButton, "SendButton");
+    recvButton_ = tag(new QPushButton(QStringLiteral("RECV"), client_), control::kRecvButton, "RecvButton");
+    sendButton_->setAutoDefault(false);
+    recvButton_->setAutoDefault(false);
+    connect(sendButton_, &QAbstractButton::clicked, this, [this] { dispatchCommand(command::kSend); });
+    connect(recvButton_, &QAbstractButton::clicked, this, [this] { dispatchCommand(command::kRecv); });
+    attackMed_->setChecked(true);
+    recvButton_->setEnabled(false);
+
+    createStatusRow();
+    waterfallView_ = station_->createWaterfallView(client_);
+    if (waterfallView_) waterfallView_->raise();
+
+    // Tuning by drag and the squelch click reach the window through its client area: moves
+    // over the frames and meters pass on to it.
+    for (QWidget* w : {client_, waterfallFrame_, syncFrameLeft_, syncFrameRight_, snrBar_, snrScale_, attackFrame_,
+                       static_cast<QWidget*>(attackLabel_)})
+        w->setMouseTracking(true);
+}
+
+void MainDialog::createRightColumn() {
     waterfallFrame_ = sunkenFrame(client_, control::kWaterfallFrame, "WaterfallFrame");
     syncFrameLeft_ = sunkenFrame(client_, control::kSyncFrameLeft, "SyncFrameLeft");
     syncFrameRight_ = sunkenFrame(client_, control::kSyncFrameRight, "SyncFrameRight");
@@ -119,23 +149,9 @@ void MainDialog::createControls() {
     attackLabel_->setTextFormat(Qt::PlainText);
     attackLabel_->setFont(labelFont(8, true));
     snrScale_ = tag(station_->createSnrScale(client_), control::kSnrScale, "SnrScale");
+}
 
-    txEntry_ = tag(new TxEntry(client_), control::kTxEntry, "TxEntry");
-    txEntry_->setFont(paneFont());
-    QPalette txPalette = txEntry_->palette();
-    txPalette.setColor(QPalette::Base, QColor(255, 228, 225));
-    txPalette.setColor(QPalette::Text, QColor(0, 0, 255));
-    txEntry_->setPalette(txPalette);
-
-    sendButton_ = tag(new QPushButton(QStringLiteral("SEND"), client_), control::kSendButton, "SendButton");
-    recvButton_ = tag(new QPushButton(QStringLiteral("RECV"), client_), control::kRecvButton, "RecvButton");
-    sendButton_->setAutoDefault(false);
-    recvButton_->setAutoDefault(false);
-    connect(sendButton_, &QAbstractButton::clicked, this, [this] { dispatchCommand(command::kSend); });
-    connect(recvButton_, &QAbstractButton::clicked, this, [this] { dispatchCommand(command::kRecv); });
-    attackMed_->setChecked(true);
-    recvButton_->setEnabled(false);
-
+void MainDialog::createStatusRow() {
     remainingLine_ = tag(new QLineEdit(client_), control::kRemainingLine, "RemainingLine");
     remainingLine_->setReadOnly(true);
     remainingLine_->setFocusPolicy(Qt::NoFocus);
@@ -150,15 +166,6 @@ void MainDialog::createControls() {
     secondaryText_->setPlaceholderText(QStringLiteral("idle text"));
     secondaryText_->setToolTip(QStringLiteral("Idle text of the station on the air, usually its call sign"));
     secondaryText_->raise();
-
-    waterfallView_ = station_->createWaterfallView(client_);
-    if (waterfallView_) waterfallView_->raise();
-
-    // Tuning by drag and the squelch click reach the window through its client area: moves
-    // over the frames and meters pass on to it.
-    for (QWidget* w : {client_, waterfallFrame_, syncFrameLeft_, syncFrameRight_, snrBar_, snrScale_, attackFrame_,
-                       static_cast<QWidget*>(attackLabel_)})
-        w->setMouseTracking(true);
 }
 
 void MainDialog::initialise() {

@@ -107,6 +107,8 @@ protected:
 
 private:
     void createControls();
+    void createRightColumn();
+    void createStatusRow();
     void createMenus();
     QAction* addCommand(QMenu* menu, const QString& caption, int commandId);
     void checkModeItem(int commandId);

@@ -55,17 +55,29 @@ ReturnKeyFilter::~ReturnKeyFilter() {
 
 bool ReturnKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (watched != entry_) return false;
-    if (event->type() == QEvent::KeyPress && isReturn(event)) return true;  // no line break
-    if (event->type() == QEvent::ShortcutOverride && isReturn(event)) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (!isReturn(event)) return false;
+        pressed_ = true;
+        return true;  // no line break
+    case QEvent::ShortcutOverride:
+        if (!isReturn(event)) return false;
         event->accept();  // Return belongs to the entry, not to a default button
         return true;
-    }
-    if (event->type() == QEvent::KeyRelease && isReturn(event) &&
-        !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+    case QEvent::FocusOut:
+        pressed_ = false;
+        return false;
+    case QEvent::KeyRelease:
+        if (!isReturn(event) || static_cast<QKeyEvent*>(event)->isAutoRepeat()) return false;
+        // A release whose press closed a message box elsewhere must not key the transmitter.
+        if (!pressed_) return false;
+        pressed_ = false;
         if (send_) send_->click();
         if (entry_) entry_->setFocus(Qt::OtherFocusReason);
+        return false;
+    default:
+        return false;
     }
-    return false;
 }
 
 }  // namespace vantrel::app

@@ -26,7 +26,7 @@ public:
 
 // Sits in front of the entry's own key handling: Return or Enter never inserts a line break,
 // and its release clicks the SEND button (a synchronous click), then gives the focus back to
-// the entry. Everything else passes untouched.
+// the entry; only a release whose press the entry saw counts. Everything else passes untouched.
 class ReturnKeyFilter : public QObject {
     Q_OBJECT
 public:
@@ -39,6 +39,7 @@ protected:
 private:
     QPointer<TxEntry> entry_;
     QPointer<QAbstractButton> send_;
+    bool pressed_ = false;  // Return went down in the entry itself
 };
 
 }  // namespace vantrel::app

@@ -2,10 +2,17 @@
 
 #include <QAbstractButton>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QTextCursor>
 
 namespace vantrel::app {
 namespace {
+
+bool fitsEightBits(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() > 0xFF) return false;
+    return true;
+}
 
 bool isReturn(const QEvent* event) {
     const int key = static_cast<const QKeyEvent*>(event)->key();
@@ -35,6 +42,18 @@ void TxEntry::dropSentPrefix(int count) {
         setPlainText(rest);
     }
     moveCaretToEnd();
+}
+
+void TxEntry::keyPressEvent(QKeyEvent* event) {
+    // A character the modem has no code for would go out as something else: not taken.
+    if (!event->text().isEmpty() && !fitsEightBits(event->text())) return;
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TxEntry::insertFromMimeData(const QMimeData* source) {
+    QString text = source->text();
+    text.removeIf([](QChar c) { return c.unicode() > 0xFF; });
+    insertPlainText(text);
 }
 
 void TxEntry::moveCaretToEnd() {

@@ -8,6 +8,8 @@
 #include <QPointer>
 
 class QAbstractButton;
+class QKeyEvent;
+class QMimeData;
 
 namespace vantrel::app {
 
@@ -22,6 +24,11 @@ public:
     // empties it); fewer leaves it unchanged. The caret goes to the end in every case.
     void dropSentPrefix(int count);
     void moveCaretToEnd();
+    // Pasted or dropped text keeps only what the air can carry: 8-bit characters.
+    void insertFromMimeData(const QMimeData* source) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // Sits in front of the entry's own key handling: Return or Enter never inserts a line break,

@@ -66,6 +66,8 @@ int runApplication(int argc, char** argv) {
         std::fprintf(stderr, "vantrel-chat: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set)\n");
         return 2;
     }
+    // First of all, so a signal during start-up is kept and honoured once the window exists.
+    const bool signalsCaught = installSignalPipe();
     AppSettings settings = loadSettings(kSettingsFileName);
 
     QApplication app(argc, argv);
@@ -73,7 +75,7 @@ int runApplication(int argc, char** argv) {
     initialiseResources();
 
     MainDialog dialog(std::move(settings), QString::fromLatin1(kSettingsFileName));
-    if (installSignalPipe()) {
+    if (signalsCaught) {
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &dialog);
         QObject::connect(notifier, &QSocketNotifier::activated, &dialog, [&dialog] {
             char buffer[16];

@@ -48,7 +48,8 @@ public:
     // The samples are taken as they are now; bufferPlayed(id) follows once the sound card has
     // played the last of them. Refused when closed or when id is already queued.
     virtual bool queueBuffer(int id, std::span<const std::int16_t> buffer) = 0;
-    // Silences at once and forgets every queued buffer; no notification follows for them.
+    // Forgets every queued buffer; no notification follows for them. What the sound card
+    // already holds stops with close().
     virtual void reset() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;

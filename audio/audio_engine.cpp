@@ -241,8 +241,12 @@ void AudioEngine::onPlaybackLost() {
         closePlayback();
         return;
     }
-    receive();
+    // Off the air first, then tell the operator, then back to receive (which says so in turn
+    // if the input is gone as well).
+    closePlayback();
+    unkey();
     if (ports_.messages) ports_.messages->showMessage(MessageIcon::Error, kOutputCaption, kOutputLostText);
+    if (transmitting_) receive();
 }
 
 }  // namespace vantrel::audio

@@ -364,8 +364,10 @@ TEST_F(EngineTest, LostDevicesAreReportedAndNeverLeaveTheRadioKeyed) {
     playback.playNext();
     settle();
     station.messages.clear();
+    station.log.clear();
     playback.loseDevice();
     settle();
+    EXPECT_LT(station.at("unkey"), station.at("message OUTPUT"));
     EXPECT_FALSE(station.keyed);
     EXPECT_FALSE(engine->transmitting());
     EXPECT_EQ(station.messages, QStringList{"OUTPUT|The soundcard output has stopped"});

@@ -58,6 +58,7 @@ start_station() {  # name -> sets REPLY to the window id
   (cd "$work/$1" && exec "$chat") >"$work/$1/chat.log" 2>&1 &
   local pid=$!
   pids+=($pid)
+  STATION_PID=$pid
   REPLY=""
   for _ in $(seq 150); do
     REPLY=$(xdotool search --all --pid "$pid" --name '^Vantrel 11 Baud Chat mode$' 2>/dev/null | head -n1 || true)
@@ -141,8 +142,8 @@ set_speed() {  # win downs title
 
 make_station alpha DL1ABC
 make_station bravo DL2XYZ
-start_station alpha; alpha=$REPLY
-start_station bravo; bravo=$REPLY
+start_station alpha; alpha=$REPLY; alpha_pid=$STATION_PID
+start_station bravo; bravo=$REPLY; bravo_pid=$STATION_PID
 step "two stations up ($alpha, $bravo)"
 sleep 2
 
@@ -167,9 +168,26 @@ send_line "$bravo" "$answer"
 wait_for_line "$alpha" alpha "DL2XYZ: $answer" 40
 step "22 baud: alpha read bravo's answer"
 
-# No sound server at all: the window opens anyway and says so once.
-kill "${pids[-1]}" "${pids[-2]}" 2>/dev/null || true
+# Message boxes (by caption) that a station shows now.
+boxes_of() {  # pid caption
+  xdotool search --all --pid "$1" --name "^$2\$" 2>/dev/null || true
+}
+
+# The sound server goes away in the middle of a transmission: both windows say so and run on.
+send_line "$alpha" "a long call that the sound server will not see to its end, de DL1ABC"
+sleep 3
 "$root/scripts/pulse-stop" "$work/run"
+for _ in $(seq 100); do
+  [[ -n $(boxes_of "$alpha_pid" OUTPUT) && -n $(boxes_of "$bravo_pid" INPUT) ]] && break
+  sleep 0.1
+done
+[[ -n $(boxes_of "$alpha_pid" OUTPUT) ]] || fail "the sender did not say that its output stopped"
+[[ -n $(boxes_of "$bravo_pid" INPUT) ]] || fail "the listener did not say that its input stopped"
+kill -0 "$alpha_pid" && kill -0 "$bravo_pid" || fail "a window closed when the sound server went away"
+step "sound server gone: both stations said so and run on"
+kill "$alpha_pid" "$bravo_pid" 2>/dev/null || true
+
+# No sound server at all: the window opens anyway and says so once.
 mkdir -p "$work/silent-run" && chmod 700 "$work/silent-run"
 export XDG_RUNTIME_DIR="$work/silent-run"
 make_station charlie DL3QRP

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+
 #include "modem/receiver.h"
 #include "modem/rx_decoder.h"
 #include "modem/tx_modulator.h"

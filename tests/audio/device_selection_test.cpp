@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -176,6 +177,30 @@ TEST_F(SelectorTest, DuringATransmissionOnlyTheNumbersAreStored) {
     station.entry = QStringLiteral("again");
     engine->send();
     EXPECT_EQ(playback.deviceIndex(), 2);
+}
+
+// Records the key releases a widget gets.
+struct ReleaseCounter : QObject {
+    int releases = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::KeyRelease) ++releases;
+        return false;
+    }
+};
+
+TEST_F(SelectorTest, TheReturnThatClosesTheDialogDoesNotReachTheEntry) {
+    // In the chat window the release of Return in the entry means SEND.
+    QLineEdit entry;
+    ReleaseCounter counter;
+    entry.installEventFilter(&counter);
+    whenShown([](DeviceDialog& dialog) { QTest::keyPress(dialog.deviceList(), Qt::Key_Return); });
+    selector->selectInputDevice(nullptr);
+    EXPECT_TRUE(capture.isOpen()) << "Return pressed OK";
+    QTest::keyRelease(&entry, Qt::Key_Return);
+    EXPECT_EQ(counter.releases, 0);
+    // The next Return typed in the entry is the operator's again.
+    QTest::keyClick(&entry, Qt::Key_Return);
+    EXPECT_EQ(counter.releases, 1);
 }
 
 TEST_F(SelectorTest, MissingControlPanelIsExplained) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Two chat windows on one private sound server, driven as an operator would: one sends a
 # sentence, the other's receive pane must show it exactly (read back through "Save RX screen
-# to file NOW"), at 11 and at 22 baud; then the other answers. Last, a window started with no
-# sound server at all must open and say "Can't open soundcard for input" once.
+# to file NOW"), at 11 and at 22 baud; then the other answers. Then the sound server goes away
+# in the middle of a transmission: both windows must say so and run on. Last, a window started
+# with no sound server at all must open and say "Can't open soundcard for input" once.
 # Starts and stops its own X server (Xvfb) and PulseAudio server.
 #   chat_e2e.sh PATH/TO/vantrel-chat
 set -euo pipefail

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <random>
 #include <algorithm>
 #include <string>
@@ -141,6 +142,8 @@ struct WeakCase {
     int baud;
     double snrDb;
 };
+
+void PrintTo(const WeakCase& c, std::ostream* os) { *os << c.baud << " baud at " << c.snrDb << " dB"; }
 
 class WeakSignal : public testing::TestWithParam<WeakCase> {};
 

@@ -35,6 +35,8 @@ private slots:
     void secondaryTextShowsInTheFreeEndOfTheStatusRow();
     void dragTunesAndAClickOnTheMeterSetsTheSquelch();
     void exitWritesTheSettingsLikeClosingTheWindow();
+    void everyWayOutOfATransmissionUnkeysTheRadio_data();
+    void everyWayOutOfATransmissionUnkeysTheRadio();
 };
 
 void MainDialogTest::controlsCarryTheirIdentifiersFontsAndColours() {
@@ -295,6 +297,38 @@ void MainDialogTest::exitWritesTheSettingsLikeClosingTheWindow() {
     QCOMPARE(back.callsign, std::string("G4XYZ"));
     QCOMPARE(back.lastClientHeight, 600);
     QCOMPARE(back.lastClientWidth, 800);
+}
+
+void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio_data() {
+    QTest::addColumn<QString>("way");
+    QTest::newRow("RECV") << QStringLiteral("recv");
+    QTest::newRow("close box") << QStringLiteral("close");
+    QTest::newRow("Exit") << QStringLiteral("exit");
+    QTest::newRow("speed change") << QStringLiteral("speed");
+}
+
+// Keyed by the serial lines in the middle of a sentence, the station must end with both lines
+// low whichever way the operator leaves the transmission; the signals go through the close box.
+void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio() {
+    QFETCH(QString, way);
+    auto win = makeWindow();
+    MainDialog& d = *win->dialog;
+    d.show();
+    QVERIFY(d.station().ptt().openPort("COM1", "19200", "8", "None", "1"));
+    QTest::keyClicks(d.txEntry(), QStringLiteral("a sentence long enough to be cut off"));
+    QTest::mouseClick(d.sendButton(), Qt::LeftButton);
+    QVERIFY(d.station().engine().transmitting());
+    QVERIFY(win->serial->dtr && win->serial->rts);
+
+    if (way == QLatin1String("recv")) QTest::mouseClick(d.recvButton(), Qt::LeftButton);
+    else if (way == QLatin1String("close")) d.close();
+    else if (way == QLatin1String("exit")) d.dispatchCommand(command::kExit);
+    else d.dispatchCommand(1505);
+
+    QVERIFY(!win->serial->dtr);
+    QVERIFY(!win->serial->rts);
+    QVERIFY(!d.station().ptt().isKeyed());
+    if (way == QLatin1String("close") || way == QLatin1String("exit")) QVERIFY(!win->serial->open);
 }
 
 QTEST_MAIN(MainDialogTest)

@@ -26,6 +26,12 @@ constexpr int truncMod(int a, int m) { return a % m; }
 
 int nearestInt(double x) { return static_cast<int>(std::nearbyint(x)); }
 
+// Magnitude of transform bin b in the receiver's display unit (divided by 100).
+float binMagnitude(std::span<const float> re, std::span<const float> im, int b) {
+    const auto i = static_cast<std::size_t>(b);
+    return std::sqrt(re[i] * re[i] + im[i] * im[i]) / 100.0f;
+}
+
 }  // namespace
 
 RxAnalyzer::RxAnalyzer() {
@@ -62,8 +68,9 @@ void RxAnalyzer::processBlock(std::span<const std::int16_t> block, const RxSetti
     symbolSpectraPass();
     timingSpectraPass(captureTop);
     previousTimingPhase_ = timingPhase_;
+    chooseTimingPhase();
     if (settings.sensitive) foldTimingUpdate(captureTop);
-    else timingUpdate();
+    else stepTimingOffset();
     toneDetection(captureTop, settings.sensitive, settings.squelchAttack);
 }
 
@@ -130,8 +137,7 @@ void RxAnalyzer::symbolSpectraPass() {
         fft512(re, im);
         float* row = symbolSpectra_.data() + s * kSymbolBins;
         for (int b = 0; b < kSymbolBins; ++b)
-            row[b] = std::sqrt(re[static_cast<std::size_t>(b)] * re[static_cast<std::size_t>(b)] +
-                               im[static_cast<std::size_t>(b)] * im[static_cast<std::size_t>(b)]) / 100.0f;
+            row[b] = binMagnitude(re, im, b);
     }
 }
 
@@ -157,8 +163,7 @@ void RxAnalyzer::timingSpectraPass(int captureTop) {
         }
         fft256(re, im);
         for (int b = 0; b < kTimingBins; ++b)
-            row[b] = std::sqrt(re[static_cast<std::size_t>(b)] * re[static_cast<std::size_t>(b)] +
-                               im[static_cast<std::size_t>(b)] * im[static_cast<std::size_t>(b)]) / 100.0f;
+            row[b] = binMagnitude(re, im, b);
     }
 
     // Strongest bin of each step, searched within that step's own spectrum only.
@@ -191,7 +196,7 @@ void RxAnalyzer::timingSpectraPass(int captureTop) {
     }
 }
 
-void RxAnalyzer::timingUpdate() {
+void RxAnalyzer::chooseTimingPhase() {
     int stored = 0;
     for (int d = 0; d < 16; ++d) {
         double sum = 0.0;
@@ -201,6 +206,9 @@ void RxAnalyzer::timingUpdate() {
             timingPhase_ = d;
         }
     }
+}
+
+void RxAnalyzer::stepTimingOffset() {
     const int k = profile_->spacingFactor;
     timingOffset_ = truncMod(timingOffset_ - 8 * (7 - timingPhase_) * k, 256 * k);
 }
@@ -247,8 +255,6 @@ void RxAnalyzer::foldTimingUpdate(int captureTop) {
     // The phase is still chosen for the timing panel; only the offset update differs.
     const int k = profile_->spacingFactor;
     const int used = timingOffset_;
-    timingUpdate();
-    timingOffset_ = used;
 
     // Fold the strongest-bin magnitude of symbol-long windows, one timing step apart, onto one
     // symbol period: windows on the symbol boundaries see one clean tone and stand out.
@@ -273,8 +279,7 @@ void RxAnalyzer::foldTimingUpdate(int captureTop) {
         fft512(re, im);
         float best = 0.0f;
         for (int b = kCaptureBottom; b <= captureTop; ++b) {
-            const float mag = std::sqrt(re[static_cast<std::size_t>(b)] * re[static_cast<std::size_t>(b)] +
-                                        im[static_cast<std::size_t>(b)] * im[static_cast<std::size_t>(b)]) / 100.0f;
+            const float mag = binMagnitude(re, im, b);
             best = std::max(best, mag);
         }
         const double angle = twoPi * w / period;

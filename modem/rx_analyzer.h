@@ -53,7 +53,8 @@ private:
     void mixAndDecimate(int tuningFrequency);
     void symbolSpectraPass();
     void timingSpectraPass(int captureTop);
-    void timingUpdate();
+    void chooseTimingPhase();
+    void stepTimingOffset();
     void foldTimingUpdate(int captureTop);
     void toneDetection(int captureTop, bool sensitive, int squelchAttack);
     void gridTracking(int captureTop, std::span<const int> fullPeaks);

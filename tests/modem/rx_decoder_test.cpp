@@ -2,6 +2,8 @@
 // reaches the screen; also the busy lock and the squelch level entry.
 #include <gtest/gtest.h>
 
+#include "tests/modem/modem_test_support.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -14,15 +16,7 @@ using namespace vantrel::modem;
 
 namespace {
 
-std::vector<int> codeNibbles(std::string_view text, bool secondary = false) {
-    std::vector<int> out;
-    for (char c : text) {
-        const auto ch = static_cast<std::uint8_t>(c);
-        for (char d : secondary ? varicodeTable().encodeSecondary(ch) : varicodeTable().encodePrimary(ch))
-            out.push_back(hexDigitValue(d));
-    }
-    return out;
-}
+using vantrel::modem::test::codeNibbles;
 
 // Slot peaks of a clean signal carrying these symbol values, cut into passes of n. The first
 // peak sits where the decoder's empty history is (bin 0); value 16 repeats the previous bin.

@@ -2,6 +2,8 @@
 // compared with the nibbles of the frame and with an ideal sine at the expected frequency.
 #include <gtest/gtest.h>
 
+#include "tests/modem/modem_test_support.h"
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -20,15 +22,7 @@ constexpr double kTwoPi = 6.283185307179586;
 // costs thousands.
 constexpr double kSampleTolerance = 25.0;
 
-std::vector<int> codeNibbles(std::string_view text, bool secondary = false) {
-    std::vector<int> out;
-    for (char c : text) {
-        const auto ch = static_cast<std::uint8_t>(c);
-        for (char d : secondary ? varicodeTable().encodeSecondary(ch) : varicodeTable().encodePrimary(ch))
-            out.push_back(hexDigitValue(d));
-    }
-    return out;
-}
+using vantrel::modem::test::codeNibbles;
 
 std::vector<int> slice(const std::vector<int>& v, std::size_t from, std::size_t count) {
     from = std::min(from, v.size());

@@ -65,9 +65,9 @@ private:
     std::size_t pos_ = 0;
 };
 
-// The longest decimal number at the start of the field, rounded half to even; 0 when there is
-// none. Values beyond the 32-bit range are held at its ends rather than wrapping.
-int parseNumber(std::string_view field) {
+// The longest decimal number at the start of the field, rounded half to even; nullopt when there
+// is none. Values beyond the 32-bit range are held at its ends rather than wrapping.
+std::optional<int> readNumber(std::string_view field) {
     std::size_t i = 0;
     while (i < field.size() && isBlank(field[i])) ++i;
     bool negative = false;
@@ -85,12 +85,14 @@ int parseNumber(std::string_view field) {
             digits = true;
         }
     }
-    if (!digits) return 0;
+    if (!digits) return std::nullopt;
     value = std::nearbyint(negative ? -value : value);
     constexpr double lo = std::numeric_limits<int>::min();
     constexpr double hi = std::numeric_limits<int>::max();
     return static_cast<int>(value < lo ? lo : (value > hi ? hi : value));
 }
+
+int parseNumber(std::string_view field) { return readNumber(field).value_or(0); }
 
 void applyDefaults(AppSettings& s) {
     if (s.callsign.empty()) s.callsign = "nocall";
@@ -112,7 +114,6 @@ void applyDefaults(AppSettings& s) {
     if (s.outputDevice < 0) s.outputDevice = -1;
     if (s.lastClientHeight < 100) s.lastClientHeight = 100;
     if (s.lastClientWidth < 100) s.lastClientWidth = 100;
-    if (s.sensitiveReceive < 0 || s.sensitiveReceive > 1) s.sensitiveReceive = 0;
 }
 
 void putText(std::string& out, std::string_view text) {
@@ -187,6 +188,12 @@ AppSettings parseSettings(std::string_view text) {
         const auto field = in.next();
         return field ? parseNumber(*field) : -1;
     };
+    // Sensitive receive stays on unless the operator turned it off: only a line that reads 0 or 1
+    // is a choice; a missing or unreadable line is not.
+    auto onOff = [&in] {
+        const auto value = readNumber(in.next().value_or(std::string()));
+        return value == 0 ? 0 : 1;
+    };
     AppSettings s;
     s.callsign = str();
     s.squelchLevel = num();
@@ -207,7 +214,7 @@ AppSettings parseSettings(std::string_view text) {
     s.outputDevice = device();
     s.lastClientHeight = num();
     s.lastClientWidth = num();
-    s.sensitiveReceive = num();
+    s.sensitiveReceive = onOff();
     s.portDevice = str();
     applyDefaults(s);
     return s;

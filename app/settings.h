@@ -5,7 +5,8 @@
 // The file is a positional, comma-delimited sequence: text in double quotes, numbers in plain
 // decimal, lines ended by CR LF. Lines 1..18 are the classic record; line 19 (sensitive receive,
 // 0/1) and line 20 (serial device path, quoted) follow them, so an older reader that stops after
-// line 18 still reads our file, and an eighteen-line file gives the defaults for 19 and 20.
+// line 18 still reads our file, and an eighteen-line file gives the defaults for 19 and 20
+// (Sensitive receive on, the port of line 4).
 #pragma once
 
 #include <filesystem>
@@ -36,7 +37,7 @@ struct AppSettings {
     int outputDevice = -1;                             // line 17
     int lastClientHeight = 100;                        // line 18, pixels, height first
     int lastClientWidth = 100;
-    int sensitiveReceive = 0;                          // line 19, 0 or 1
+    int sensitiveReceive = 1;                          // line 19, 0 or 1; 1 unless chosen 0
     std::string portDevice;                            // line 20, empty = COMn of line 4
 
     bool operator==(const AppSettings&) const = default;

@@ -41,7 +41,8 @@ constexpr const char* kHelp =
     "  --lead-in N        noise-only samples before the signal (default: random per trial)\n"
     "  --freq HZ          tuning frequency of both stations (default 1000)\n"
     "  --squelch N        squelch trigger level of the receiver (default 15)\n"
-    "  --sensitive        sensitive receive\n"
+    "  --standard         the standard receiver (default: Sensitive receive; --sensitive\n"
+    "                     is accepted)\n"
     "  --text TEXT        text to send (default: a short English QSO line)\n"
     "  --jobs N           trials run at once (default: number of processors)\n"
     "  --markdown         print one Markdown table for all speeds at the end\n"
@@ -56,7 +57,7 @@ struct Options {
     int leadIn = -1;
     int freq = 1000;
     int squelch = 15;
-    bool sensitive = false;
+    bool sensitive = true;
     std::string text = kDefaultText;
     int jobs = 0;
     bool markdown = false;
@@ -84,7 +85,7 @@ Parsed parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") return Parsed::Help;
-        if (a == "--sensitive") { o.sensitive = true; continue; }
+        if (a == "--sensitive" || a == "--standard") { o.sensitive = a == "--sensitive"; continue; }
         if (a == "--markdown") { o.markdown = true; continue; }
         if (a == "--show") { o.show = true; continue; }
         if (i + 1 >= argc) return fail("unknown option or missing value: " + a);

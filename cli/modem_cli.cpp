@@ -47,7 +47,7 @@ constexpr std::string_view kEncodeHelp =
 
 constexpr std::string_view kDecodeHelp =
     "Usage: vantrel-modem decode IN [--speed BAUD] [--freq HZ] [--squelch N]\n"
-    "                            [--attack fast|med|slow] [--idle] [--sensitive]\n"
+    "                            [--attack fast|med|slow] [--idle] [--standard]\n"
     "Runs the chat window's receiver over an audio file (any format, rate and channel count\n"
     "that libsndfile reads; the first channel is used; - reads a WAV stream from standard\n"
     "input) and prints the received text as it comes. Line ends are printed as newlines.\n"
@@ -57,7 +57,8 @@ constexpr std::string_view kDecodeHelp =
     "  --squelch N     squelch trigger level, at least 1 (default 15)\n"
     "  --attack A      squelch attack: fast, med or slow (default med)\n"
     "  --idle          print the idle text (call signs between transmissions) on standard error\n"
-    "  --sensitive     sensitive receive\n";
+    "  --standard      the standard receiver instead of Sensitive receive, the default\n"
+    "                  (--sensitive is accepted and changes nothing)\n";
 
 struct UsageError {
     std::string message;
@@ -201,6 +202,7 @@ int runEncode(std::span<const std::string> args, std::istream& in, std::ostream&
 int runDecode(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     const modem::ModeProfile* profile = &modem::defaultProfile();
     ReceiveOptions options;
+    options.rx.sensitive = true;  // as the chat window receives unless the operator turns it off
     bool showIdle = false;
     std::optional<std::string> input;
     ArgWalker w(args);
@@ -220,9 +222,9 @@ int runDecode(std::span<const std::string> args, std::ostream& out, std::ostream
         } else if (a == "--idle") {
             w.noValue(a);
             showIdle = true;
-        } else if (a == "--sensitive") {
+        } else if (a == "--sensitive" || a == "--standard") {
             w.noValue(a);
-            options.rx.sensitive = true;
+            options.rx.sensitive = a == "--sensitive";
         } else if (a.size() > 1 && a.starts_with('-')) {
             unknownOption(a);
         } else if (input) {

@@ -59,7 +59,7 @@ void ProgramTest::signalClosesTheWindowAndWritesAFullSettingsFile() {
     QCOMPARE(text.count("\r\n"), 20);
     QVERIFY(text.startsWith("\"nocall\"\r\n15\r\n122\r\n1\r\n\"PTT\"\r\n\"  \"\r\n7\r\n4\r\n3\r\n1\r\n1\r\n"
                             "\"FEFEnnE01C0001FD\"\r\n\"FEFEnnE01C0000FD\"\r\n0\r\n\"HEX\"\r\n-1\r\n-1\r\n"));
-    QVERIFY(text.endsWith("\r\n0\r\n\"\"\r\n"));
+    QVERIFY(text.endsWith("\r\n1\r\n\"\"\r\n"));  // Sensitive receive on from the first start
     const vantrel::app::AppSettings back = vantrel::app::parseSettings(text.toStdString());
     QVERIFY(back.lastClientWidth > 100);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Settings.ini")});
@@ -71,7 +71,7 @@ void ProgramTest::keepsTheOperatorsSettingsAcrossARun() {
     mine.callsign = "G4XYZ";
     mine.squelchLevel = 33;
     mine.captureTop = 90;  // each run starts at 122 whatever the file held
-    mine.sensitiveReceive = 1;
+    mine.sensitiveReceive = 0;  // the operator chose the standard receiver
     mine.portDevice = "/dev/ttyUSB3";
     QVERIFY(vantrel::app::saveSettings(mine, dir.filePath(QStringLiteral("Settings.ini")).toStdString()));
     QProcess chat;
@@ -86,7 +86,7 @@ void ProgramTest::keepsTheOperatorsSettingsAcrossARun() {
     QCOMPARE(back.callsign, std::string("G4XYZ"));
     QCOMPARE(back.squelchLevel, 33);
     QCOMPARE(back.captureTop, 122);
-    QCOMPARE(back.sensitiveReceive, 1);
+    QCOMPARE(back.sensitiveReceive, 0);
     QCOMPARE(back.portDevice, std::string("/dev/ttyUSB3"));
 }
 

@@ -23,7 +23,7 @@ namespace {
 const std::string kClassicExample =
     "\"nocall\"\r\n15\r\n122\r\n1\r\n\"PTT\"\r\n\"  \"\r\n7\r\n4\r\n3\r\n1\r\n1\r\n"
     "\"FEFEnnE01C0001FD\"\r\n\"FEFEnnE01C0000FD\"\r\n0\r\n\"HEX\"\r\n-1\r\n-1\r\n600,800\r\n";
-const std::string kOurLines = "0\r\n\"\"\r\n";
+const std::string kOurLines = "1\r\n\"\"\r\n";
 
 std::string withLine(int line, const std::string& value) {
     std::istringstream in(kClassicExample);
@@ -65,7 +65,7 @@ TEST(SettingsFormat, ClassicFileRoundTripsByteForByteWithOurTwoLinesAfterIt) {
     const AppSettings s = parseSettings(kClassicExample);
     EXPECT_EQ(s.lastClientHeight, 600);
     EXPECT_EQ(s.lastClientWidth, 800);
-    EXPECT_EQ(s.sensitiveReceive, 0);
+    EXPECT_EQ(s.sensitiveReceive, 1);
     EXPECT_EQ(s.portDevice, "");
     const std::string written = formatSettings(s);
     EXPECT_EQ(written.substr(0, kClassicExample.size()), kClassicExample);
@@ -101,7 +101,21 @@ TEST(SettingsFormat, LimitsApplyFieldByField) {
     EXPECT_EQ(parseSettings(withLine(16, "-5")).inputDevice, -1);
     EXPECT_EQ(parseSettings(withLine(16, "3")).inputDevice, 3);
     EXPECT_EQ(parseSettings(withLine(16, "0")).inputDevice, 0);  // device 0 is a real device
-    EXPECT_EQ(parseSettings(kClassicExample + "7\r\n").sensitiveReceive, 0);
+}
+
+// Sensitive receive is on unless the operator chose the standard receiver with a 0 on line 19.
+TEST(SettingsFormat, SensitiveReceiveIsOffOnlyWhenLineNineteenSaysSo) {
+    EXPECT_EQ(parseSettings("").sensitiveReceive, 1);
+    EXPECT_EQ(parseSettings(kClassicExample).sensitiveReceive, 1);
+    EXPECT_EQ(parseSettings(kClassicExample + "0\r\n").sensitiveReceive, 0);
+    EXPECT_EQ(parseSettings(kClassicExample + "1\r\n").sensitiveReceive, 1);
+    for (const char* unreadable : {"", "x", "\"on\"", "7", "-1", "\x1a"})
+        EXPECT_EQ(parseSettings(kClassicExample + unreadable + "\r\n\"/dev/ttyUSB0\"\r\n").sensitiveReceive, 1)
+            << unreadable;
+    // Choosing the standard receiver survives a save and a start.
+    AppSettings standard;
+    standard.sensitiveReceive = 0;
+    EXPECT_EQ(parseSettings(formatSettings(standard)).sensitiveReceive, 0);
 }
 
 TEST(SettingsFormat, MinimisedSizeIsWrittenAsIsAndReadBackAsOneHundred) {

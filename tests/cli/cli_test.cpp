@@ -4,6 +4,7 @@
 #include <sndfile.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -96,6 +97,9 @@ bool isOneLineError(const RunResult& r) {
            r.err.find('\n') == r.err.size() - 1;
 }
 
+// What the standard receiver printed for the weak recording of the receiver-choice test.
+const std::string kStandardCopyOfWeak = "a reonir=neiate   ttoD2!= be BA2C qt    ";
+
 const std::string kText = "Hi Pat, rig is 100 W into a dipole; WX sunny & 21 C. 73!";
 
 TEST_F(Cli, RoundTripThroughWavFilesAtEverySpeed) {
@@ -163,6 +167,39 @@ TEST_F(Cli, IdleTextGoesToStandardErrorOnlyWhenAsked) {
     EXPECT_EQ(shown.status, 0);
     EXPECT_NE(shown.err.find("G4ABC G4ABC"), std::string::npos) << shown.err;
     EXPECT_EQ(shown.out.find("G4ABC"), std::string::npos) << shown.out;
+}
+
+// A weak station after a few seconds of band noise: Sensitive receive, the default, copies its
+// call sign; --standard is still the standard receiver, character for character as it decoded
+// this recording before Sensitive receive became the default.
+TEST_F(Cli, SensitiveReceiveIsTheDefaultAndStandardStaysAsItWas) {
+    const std::string clean = path("clean.wav").string();
+    ASSERT_EQ(encode("CQ CQ de DL1ABC pse k", 11, clean, "--call DL1ABC --no-lead-in").status, 0);
+    SF_INFO info{};
+    SNDFILE* f = sf_open(clean.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<std::int16_t> signal(static_cast<std::size_t>(info.frames));
+    sf_readf_short(f, signal.data(), info.frames);
+    sf_close(f);
+
+    // -8 dB in 2500 Hz: the signal at a fifth of its level, uniform noise of the matching power.
+    double power = 0;
+    for (std::int16_t v : signal) power += 0.04 * v * v;
+    power /= static_cast<double>(signal.size());
+    const double noiseRms = std::sqrt(power / std::pow(10.0, -0.8) / (2500.0 / (11025 / 2.0)));
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> uniform(-noiseRms * std::sqrt(3.0), noiseRms * std::sqrt(3.0));
+    std::vector<std::int16_t> noisy(3 * 11025 + 4321, 0);
+    for (std::int16_t v : signal) noisy.push_back(static_cast<std::int16_t>(std::lrint(0.2 * v)));
+    for (auto& v : noisy) v = static_cast<std::int16_t>(std::clamp(std::lrint(v + uniform(rng)), -32768L, 32767L));
+    writeAudio(path("weak.wav"), noisy, 11025, 1);
+    const std::string weak = quote(path("weak.wav").string()) + " --squelch 1";
+
+    const RunResult byDefault = modem("decode " + weak);
+    ASSERT_EQ(byDefault.status, 0) << byDefault.err;
+    EXPECT_NE(byDefault.out.find("DL1ABC: CQ"), std::string::npos) << byDefault.out;
+    EXPECT_EQ(modem("decode " + weak + " --sensitive").out, byDefault.out);
+    EXPECT_EQ(modem("decode " + weak + " --standard").out, kStandardCopyOfWeak);
 }
 
 TEST_F(Cli, OtherRatesFormatsAndStereo) {
@@ -269,8 +306,8 @@ TEST_F(Cli, HostileAudioNeverCrashesTheDecoder) {
 
     for (const char* name : {"noise.wav", "silence.wav", "clipped.wav", "offset.wav", "noise-stereo-8k.wav",
                              "none.wav", "one.wav", "short.wav", "loud-float.wav", "truncated.wav"}) {
-        for (const char* opts : {"--speed 4 --squelch 1 --idle", "--speed 22 --attack fast --sensitive --idle",
-                                 "--speed 11 --freq 0 --squelch 1 --sensitive"}) {
+        for (const char* opts : {"--speed 4 --squelch 1 --idle --standard", "--speed 22 --attack fast --idle",
+                                 "--speed 11 --freq 0 --squelch 1 --standard"}) {
             const RunResult r = modem("decode " + quote(path(name).string()) + " " + opts);
             EXPECT_TRUE(r.status == 0 || isOneLineError(r)) << name << " " << opts << ": status " << r.status
                                                              << ", stderr " << r.err;

@@ -38,7 +38,9 @@ constexpr const char* kHelp =
     "  --seed N           first seed (default 1)\n"
     "  --offset HZ        frequency offset of the receiver (default 0)\n"
     "  --ppm P            sample-clock error of the receiver (default 0)\n"
-    "  --lead-in N        noise-only samples before the signal (default: random per trial)\n"
+    "  --lead-in N        noise-only samples before the signal (default: random per trial,\n"
+    "                     under one block)\n"
+    "  --noise-before A,B seconds of noise before the signal, random in A..B per trial\n"
     "  --freq HZ          tuning frequency of both stations (default 1000)\n"
     "  --squelch N        squelch trigger level of the receiver (default 15)\n"
     "  --standard         the standard receiver (default: Sensitive receive; --sensitive\n"
@@ -55,6 +57,7 @@ struct Options {
     unsigned long long seed = 1;
     double offset = 0, ppm = 0;
     int leadIn = -1;
+    double noiseFrom = -1, noiseTo = -1;  // seconds, when --noise-before is given
     int freq = 1000;
     int squelch = 15;
     bool sensitive = true;
@@ -67,7 +70,7 @@ struct Options {
 struct Row {
     double snr = 0;
     double cer = 0;  // mean over trials
-    int callOk = 0, wordOk = 0, trials = 0;
+    int callOk = 0, wordOk = 0, callWordOk = 0, trials = 0;
 };
 
 bool parseNumber(const std::string& s, double& v) {
@@ -107,6 +110,14 @@ Parsed parseOptions(int argc, char** argv, Options& o) {
             }
         } else if (a == "--text") {
             o.text = v;
+        } else if (a == "--noise-before") {
+            const auto comma = v.find(',');
+            double from = 0, to = 0;
+            if (comma == std::string::npos || !parseNumber(v.substr(0, comma), from) ||
+                !parseNumber(v.substr(comma + 1), to) || from < 0 || to < from || to > 600)
+                return fail("--noise-before wants A,B seconds with 0 <= A <= B: " + v);
+            o.noiseFrom = from;
+            o.noiseTo = to;
         } else if (!isNumber) {
             return fail("unknown option or bad number: " + a + " " + v);
         } else if (a == "--snr-from") o.snrFrom = x;
@@ -164,6 +175,10 @@ std::vector<Row> measureSpeed(const Options& o, int baud) {
             setup.channel.seed = rng();
             setup.channel.leadInSamples =
                 o.leadIn >= 0 ? o.leadIn : static_cast<int>(rng() % vantrel::modem::kBlockLength);
+            if (o.noiseFrom >= 0) {
+                const double seconds = o.noiseFrom + (o.noiseTo - o.noiseFrom) * static_cast<double>(rng() % 1000001) / 1e6;
+                setup.channel.leadInSamples = static_cast<int>(seconds * profile.sampleRate);
+            }
             setup.receive.rx.tuningFrequency = o.freq;
             setup.receive.rx.sensitive = o.sensitive;
             setup.receive.squelchLevel = o.squelch;
@@ -191,6 +206,7 @@ std::vector<Row> measureSpeed(const Options& o, int baud) {
             r.cer += tr.cer;
             r.callOk += tr.callsignDecoded;
             r.wordOk += tr.firstWordDecoded;
+            r.callWordOk += tr.callAndFirstWordDecoded;
         }
         r.trials = o.trials;
         r.cer /= o.trials;
@@ -229,9 +245,10 @@ int main(int argc, char** argv) {
         all.push_back(measureSpeed(o, baud));
         if (o.markdown) continue;
         std::printf("%d baud, %s\n", baud, conditions(o).c_str());
-        std::printf("  SNR dB    CER %%   call  first word\n");
+        std::printf("  SNR dB    CER %%   call  first word  \"CALL: first\"\n");
         for (const Row& r : all.back())
-            std::printf("  %6.1f  %7.2f  %2d/%-2d  %2d/%-2d\n", r.snr, 100 * r.cer, r.callOk, r.trials, r.wordOk, r.trials);
+            std::printf("  %6.1f  %7.2f  %2d/%-2d  %2d/%-2d       %2d/%-2d\n", r.snr, 100 * r.cer, r.callOk, r.trials,
+                        r.wordOk, r.trials, r.callWordOk, r.trials);
         std::fflush(stdout);
     }
     if (o.markdown) {

@@ -21,6 +21,8 @@ TrialResult runTrial(const modem::ModeProfile& profile, const TrialSetup& setup)
     // The first word as a whole word: after the space of ": ", before a space or the tail.
     const std::string firstWord = setup.text.substr(0, setup.text.find(' '));
     r.firstWordDecoded = !firstWord.empty() && r.received.find(" " + firstWord + " ") != std::string::npos;
+    r.callAndFirstWordDecoded =
+        !firstWord.empty() && r.received.find(setup.callsign + ": " + firstWord + " ") != std::string::npos;
     return r;
 }
 

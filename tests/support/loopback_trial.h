@@ -24,6 +24,7 @@ struct TrialResult {
     double cer = 0;        // characterErrorRate(text, received)
     bool callsignDecoded = false;   // "CALL: " came through
     bool firstWordDecoded = false;  // the text's first word came through as a whole word
+    bool callAndFirstWordDecoded = false;  // "CALL: first " came through exactly
 };
 
 TrialResult runTrial(const modem::ModeProfile& profile, const TrialSetup& setup);

@@ -10,6 +10,7 @@
 #include "app/small_dialogs.h"
 #include "app/tx_entry.h"
 #include "audio/audio_engine.h"
+#include "audio/capture_switch.h"
 #include "audio/device_selection.h"
 #include "audio/qt_audio_devices.h"
 #include "display/display_overlay.h"
@@ -73,7 +74,8 @@ void storePortSettings(const radio::PortSettings& p, AppSettings& s) {
 
 ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
     : dialog_(dialog),
-      capture_(parts.capture ? std::move(parts.capture) : std::make_unique<audio::QtCaptureDevice>()),
+      capture_(std::make_unique<audio::CaptureSwitch>(parts.capture ? std::move(parts.capture)
+                                                                    : std::make_unique<audio::QtCaptureDevice>())),
       playback_(parts.playback ? std::move(parts.playback) : std::make_unique<audio::QtPlaybackDevice>()),
       ptt_(parts.serial ? std::move(parts.serial) : std::make_unique<radio::QtSerialLink>()),
       waterfall_(modem::defaultProfile().sampleRate, screenDpiY()), tuningCursor_(display::tuningCursor()) {
@@ -92,6 +94,9 @@ ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
         *engine_, messages, parts.inputNames ? parts.inputNames : audio::DeviceSelector::NameSource(audio::systemInputNames),
         parts.outputNames ? parts.outputNames : audio::DeviceSelector::NameSource(audio::systemOutputNames));
     ptt_.setSettings(portSettingsOf(dialog_.settings()));
+    // Queued, so the recording's last block has been through the receiver first.
+    QObject::connect(capture_.get(), &audio::CaptureSwitch::recordingEnded, capture_.get(),
+                     [this] { recordingEnded(); }, Qt::QueuedConnection);
 }
 
 ChatStation::~ChatStation() {
@@ -125,7 +130,9 @@ QWidget* ChatStation::createWaterfallView(QWidget* parent) {
     return overlay_;
 }
 
-void ChatStation::initialise() {
+audio::CaptureDevice& ChatStation::captureDevice() { return *capture_; }
+
+void ChatStation::initialise(const QString& recording) {
     modem::varicodeTable();
     receiver_.reset();
     engine_->setProfile(dialog_.profile());
@@ -134,7 +141,32 @@ void ChatStation::initialise() {
     modulator_.setTuningFrequency(tuningFrequency_);
     waterfall_.setSampleRate(dialog_.profile().sampleRate);
     if (overlay_) overlay_->showScale(tuningFrequency_);
+    if (!recording.isEmpty() && loadRecording(recording)) capture_->armRecording();
     engine_->openCapture();
+}
+
+bool ChatStation::loadRecording(const QString& path) {
+    const QString problem = capture_->recording().load(path, engine_->profile().sampleRate);
+    if (problem.isEmpty()) return true;
+    showMessage(audio::MessageIcon::Error, QString::fromLatin1(kPlayRecordingCaption),
+                QStringLiteral("This recording cannot be played:\n\n%1").arg(problem));
+    return false;
+}
+
+bool ChatStation::playRecording(const QString& path) {
+    if (engine_->transmitting()) {
+        showMessage(audio::MessageIcon::Information, QString::fromLatin1(kPlayRecordingCaption),
+                    QStringLiteral("A recording plays into the receiver: press RECV first."));
+        return false;
+    }
+    if (!loadRecording(path)) return false;
+    capture_->armRecording();
+    // Closes the sound card's input (or the recording playing now) and opens the recording.
+    return engine_->openCapture();
+}
+
+void ChatStation::recordingEnded() {
+    if (capture_->playingRecording()) engine_->openCapture();
 }
 
 void ChatStation::send() { engine_->send(); }

@@ -29,6 +29,7 @@ class QWidget;
 
 namespace vantrel::audio {
 class AudioEngine;
+class CaptureSwitch;
 class DeviceSelector;
 }  // namespace vantrel::audio
 
@@ -42,6 +43,8 @@ class SnrScale;
 namespace vantrel::app {
 
 class MainDialog;
+
+inline constexpr const char* kPlayRecordingCaption = "Play a recording";
 
 // The hardware behind the station; anything left empty is the real one (Qt Multimedia, Qt
 // SerialPort). Tests hand in the in-memory doubles.
@@ -77,12 +80,18 @@ public:
     QWidget* createWaterfallView(QWidget* parent);
 
     // The window's initialisation: transmitter and receiver reset, display surfaces, capture.
-    void initialise();
+    // With a `recording`, capture plays it first and the sound card opens only at its end (or
+    // at once, after a message, when the file cannot be played).
+    void initialise(const QString& recording = {});
     void send();
     void receive();
     // Audio closed and reopened at the new rate, then the scale redrawn (skipped when capture
     // could not be opened).
     void changeSpeed(const modem::ModeProfile& profile);
+    // Plays an audio file into the receiver in place of the sound card's input until it ends,
+    // or until RECV, SEND, a speed change or a new input device; then the sound card is back.
+    // A file that cannot be played gets a message and changes nothing. False when refused.
+    bool playRecording(const QString& path);
     void selectInputDevice();
     void selectOutputDevice();
     void openAudioControlPanel();
@@ -108,7 +117,8 @@ public:
     audio::AudioEngine& engine() { return *engine_; }
     radio::PttController& ptt() { return ptt_; }
     display::Waterfall& waterfall() { return waterfall_; }
-    audio::CaptureDevice& captureDevice() { return *capture_; }
+    audio::CaptureDevice& captureDevice();
+    audio::CaptureSwitch& captureSwitch() { return *capture_; }
     audio::PlaybackDevice& playbackDevice() { return *playback_; }
     audio::DeviceSelector& deviceSelector() { return *selector_; }
     // Where the PTT settings dialog reports (tests record instead of blocking).
@@ -137,7 +147,10 @@ private:
     MainDialog& dialog_;
     modem::TxModulator modulator_;
     modem::Receiver receiver_;
-    std::unique_ptr<audio::CaptureDevice> capture_;
+    bool loadRecording(const QString& path);
+    void recordingEnded();
+
+    std::unique_ptr<audio::CaptureSwitch> capture_;
     std::unique_ptr<audio::PlaybackDevice> playback_;
     std::unique_ptr<audio::AudioEngine> engine_;
     std::unique_ptr<audio::DeviceSelector> selector_;

@@ -28,6 +28,7 @@ namespace command {
 inline constexpr int kInput = 250;
 inline constexpr int kOutput = 251;
 inline constexpr int kAudioControlPanel = 253;
+inline constexpr int kPlayRecording = 254;  // ours: a recording into the receiver
 inline constexpr int kExit = 402;
 inline constexpr int kHelp = 409;
 inline constexpr int kAbout = 410;

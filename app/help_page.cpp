@@ -1,5 +1,7 @@
 #include "app/help_page.h"
 
+#include "app/install_paths.h"
+
 #include <QFile>
 #include <QStandardPaths>
 #include <QTextBrowser>
@@ -23,6 +25,8 @@ bool writeOut(const QString& path) {
 QString helpPagePath(const QDir& dir) {
     const QString local = dir.filePath(QLatin1String(kHelpFileName));
     if (QFile::exists(local)) return local;
+    // An installed program opens its installed page rather than copying it into every folder.
+    if (const QString installed = installedHelpPage(); !installed.isEmpty()) return installed;
     if (writeOut(local)) return local;
     const QString tempDir = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
     const QString fallback = QDir(tempDir).filePath(QStringLiteral("vantrel-chat-%1-%2")

@@ -17,8 +17,8 @@ inline constexpr const char* kHelpFileName = "VantrelChat.htm";
 // Asks the desktop to show a URL; QDesktopServices::openUrl unless a test gives its own.
 using UrlOpener = std::function<bool(const QUrl&)>;
 
-// The page in `dir`; when it is missing there, it is first written out from the program's
-// resources (or, when `dir` is not writable, to a private temporary copy). When no browser can
+// The page in `dir`; when it is missing there, the installed page; failing that it is first
+// written out from the program's resources (or, when `dir` is not writable, to a private temporary copy). When no browser can
 // open it, the page is shown in a plain text-browser window of our own, which is returned
 // (nullptr when the browser took it).
 QWidget* openHelp(QWidget* parent, const QDir& dir, const UrlOpener& opener);

@@ -168,13 +168,13 @@ void MainDialog::createStatusRow() {
     secondaryText_->raise();
 }
 
-void MainDialog::initialise() {
+void MainDialog::initialise(const QString& recording) {
     txEntry_->clear();
     txEntry_->moveCaretToEnd();
     txEntry_->setFocus(Qt::OtherFocusReason);
     squelchAttack_ = 1;
     settings_.captureTop = modem::kMaxCaptureTop;
-    station_->initialise();
+    station_->initialise(recording);
 }
 
 void MainDialog::layout(int w, int h) {

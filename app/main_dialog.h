@@ -39,6 +39,8 @@ class MainDialog : public QMainWindow {
 public:
     // The input box, replaceable so tests can answer it: (prompt, title, default) -> text.
     using Prompter = std::function<QString(const QString&, const QString&, const QString&)>;
+    // The file chooser of "Play a recording into the receiver...": a path, or empty when cancelled.
+    using RecordingChooser = std::function<QString()>;
 
     // `settingsPath` is where the close-down writes the settings; empty writes nothing.
     // `parts` chooses the hardware (empty: the real sound card and serial port).
@@ -46,8 +48,9 @@ public:
     ~MainDialog() override;
 
     // The initialisation sequence: entry cleared and focused, transmitter and receiver reset,
-    // display surfaces made, capture opened. Call once, before the window is shown.
-    void initialise();
+    // display surfaces made, capture opened. Call once, before the window is shown. With a
+    // `recording`, the receiver hears it first and the sound card's input opens at its end.
+    void initialise(const QString& recording = {});
     // Places every control for a client area of w x h pixels and records the size.
     void layout(int w, int h);
     // One command identifier from a menu, a button or an attack option; unknown ones do nothing.
@@ -82,6 +85,7 @@ public:
     void setWorkDirectory(const QDir& dir) { workDir_ = dir; }
     const QDir& workDirectory() const { return workDir_; }
     void setPrompter(Prompter prompter) { prompter_ = std::move(prompter); }
+    void setRecordingChooser(RecordingChooser chooser) { recordingChooser_ = std::move(chooser); }
     void setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
     // Message boxes go here; by default real modal boxes.
     void setMessageBoxes(audio::MessageBoxes* boxes);
@@ -94,6 +98,7 @@ public:
     void showAbout();
     void openHelpPage();
     void saveRxScreen();
+    void playRecording();
     void changeSpeed(int commandId);
 
 signals:
@@ -149,6 +154,7 @@ private:
     std::unique_ptr<audio::MessageBoxes> ownMessages_;
     audio::MessageBoxes* messages_ = nullptr;
     Prompter prompter_;
+    RecordingChooser recordingChooser_;
     UrlOpener urlOpener_;
     std::unique_ptr<ChatStation> station_;
 };

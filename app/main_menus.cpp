@@ -1,11 +1,13 @@
 // The menu bar, the command dispatch and the commands that stay within the shell.
 #include <QAction>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
 
 #include "app/chat_station.h"
 #include "app/control_ids.h"
+#include "app/install_paths.h"
 #include "app/main_dialog.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
@@ -56,6 +58,7 @@ void MainDialog::createMenus() {
     addCommand(sound, QStringLiteral("Audio control panel"), command::kAudioControlPanel);
     addCommand(sound, QStringLiteral("Input"), command::kInput);
     addCommand(sound, QStringLiteral("Output"), command::kOutput);
+    addCommand(sound, QStringLiteral("Play a recording into the receiver..."), command::kPlayRecording);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     addCommand(help, QStringLiteral("Help"), command::kHelp);
@@ -72,6 +75,7 @@ void MainDialog::dispatchCommand(int id) {
     case command::kInput: station_->selectInputDevice(); break;
     case command::kOutput: station_->selectOutputDevice(); break;
     case command::kAudioControlPanel: station_->openAudioControlPanel(); break;
+    case command::kPlayRecording: playRecording(); break;
     case command::kSaveRxScreen: saveRxScreen(); break;
     case command::kClearRxScreen: rxScreen_->clear(); break;
     case command::kCallsign: editCallsign(); break;
@@ -152,6 +156,21 @@ void MainDialog::showAbout() {
 void MainDialog::openHelpPage() {
     const UrlOpener opener = urlOpener_ ? urlOpener_ : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
     openHelp(this, workDir_, opener);
+}
+
+void MainDialog::playRecording() {
+    QString path;
+    if (recordingChooser_) {
+        path = recordingChooser_();
+    } else {
+        // The sample that comes with the program is the first thing a newcomer can try.
+        const QString sampleFolder = installedDataFolder();
+        path = QFileDialog::getOpenFileName(this, QStringLiteral("Play a recording into the receiver"),
+                                            sampleFolder.isEmpty() ? workDir_.path() : sampleFolder,
+                                            QStringLiteral("Sound files (*.wav *.flac *.ogg *.oga *.opus *.mp3 *.aif *.aiff *.au);;"
+                                                           "All files (*)"));
+    }
+    if (!path.isEmpty()) station_->playRecording(path);
 }
 
 void MainDialog::saveRxScreen() {

@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/install_paths.h"
 #include "app/main_dialog.h"
 #include "app/settings.h"
 
@@ -49,6 +57,19 @@ void closeFromSignal(MainDialog& dialog) {
     QTimer::singleShot(0, &dialog, [&dialog] { dialog.close(); });
 }
 
+// A start from the desktop menu works in a folder of the user's own, never in whatever folder
+// the desktop happened to start it in (the home folder's root, or /).
+void enterMenuWorkDirectory() {
+    const std::filesystem::path dir = menuWorkDirectory();
+    std::error_code ec;
+    if (dir.empty() || (std::filesystem::create_directories(dir, ec), ec) ||
+        (std::filesystem::current_path(dir, ec), ec)) {
+        std::fprintf(stderr, "vantrel-chat: cannot work in %s (%s); staying in the current folder\n",
+                     dir.empty() ? "$XDG_DATA_HOME/vantrel-chat" : dir.c_str(),
+                     dir.empty() ? "neither XDG_DATA_HOME nor HOME is set" : ec.message().c_str());
+    }
+}
+
 }  // namespace
 
 void initialiseResources() { initialiseVantrelQrc(); }
@@ -62,12 +83,31 @@ bool displayAvailable() {
 }
 
 int runApplication(int argc, char** argv) {
+    const ChatOptions options = parseChatOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "vantrel-chat: %s (try --help)\n", options.error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kChatUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("vantrel-chat %s\n", VANTREL_VERSION);
+        return 0;
+    }
     if (!displayAvailable()) {
         std::fprintf(stderr, "vantrel-chat: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set)\n");
         return 2;
     }
     // First of all, so a signal during start-up is kept and honoured once the window exists.
     const bool signalsCaught = installSignalPipe();
+    std::string recording = options.play;
+    if (options.fromMenu) {
+        std::error_code ec;
+        if (!recording.empty()) recording = std::filesystem::absolute(recording, ec).string();
+        enterMenuWorkDirectory();
+    }
     AppSettings settings = loadSettings(kSettingsFileName);
 
     QApplication app(argc, argv);
@@ -85,7 +125,7 @@ int runApplication(int argc, char** argv) {
     }
     // The program ends with its window, even while a help window of its own is still open.
     QObject::connect(&dialog, &MainDialog::closedDown, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    dialog.initialise();
+    dialog.initialise(QString::fromStdString(recording));
     dialog.show();
     const int status = QApplication::exec();
     dialog.closeDown();

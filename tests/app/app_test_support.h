@@ -34,9 +34,10 @@ struct TestWindow {
     QStringList openedUrls;
 };
 
-// A window with the given settings on in-memory hardware, initialised. `settingsPath` empty
-// writes no settings at close-down.
-inline std::unique_ptr<TestWindow> makeWindow(AppSettings settings = {}, const QString& settingsPath = {}) {
+// A window with the given settings on in-memory hardware, initialised (with `recording` played
+// into the receiver first, when given). `settingsPath` empty writes no settings at close-down.
+inline std::unique_ptr<TestWindow> makeWindow(AppSettings settings = {}, const QString& settingsPath = {},
+                                              const QString& recording = {}) {
     auto window = std::make_unique<TestWindow>();
     StationParts parts;
     auto capture = std::make_unique<audio::MemoryCaptureDevice>();
@@ -57,7 +58,7 @@ inline std::unique_ptr<TestWindow> makeWindow(AppSettings settings = {}, const Q
         raw->openedUrls << url.toString();
         return true;
     });
-    window->dialog->initialise();
+    window->dialog->initialise(recording);
     return window;
 }
 

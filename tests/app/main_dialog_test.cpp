@@ -158,7 +158,8 @@ void MainDialogTest::menuBarHasEveryCaptionAndOneCheckedSpeed() {
                                 "1503 11 baud single spaced", "1504 16 baud single spaced", "1505 22 baud single spaced",
                                 "&Options", "502 Callsign", "909 PTT settings", "&Tools", "604 Squelch trigger level",
                                 "908 Bandwidth capture range", "906 Clear RX screen", "920 Sensitive receive",
-                                "&Soundcard", "253 Audio control panel", "250 Input", "251 Output", "&Help", "409 Help",
+                                "&Soundcard", "253 Audio control panel", "250 Input", "251 Output",
+                                "254 Play a recording into the receiver...", "&Help", "409 Help",
                                 "410 About"}));
     for (int id = 1500; id <= 1505; ++id) QCOMPARE(d.action(id)->isChecked(), id == 1503);
 }

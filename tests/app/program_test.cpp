@@ -29,6 +29,9 @@ private slots:
     void signalClosesTheWindowAndWritesAFullSettingsFile();
     void keepsTheOperatorsSettingsAcrossARun();
     void withoutADisplayItSaysSoAndFails();
+    void fromTheMenuItWorksInItsOwnFolder_data();
+    void fromTheMenuItWorksInItsOwnFolder();
+    void helpVersionAndUnknownOptions();
 };
 
 void ProgramTest::signalClosesTheWindowAndWritesAFullSettingsFile_data() {
@@ -105,6 +108,62 @@ void ProgramTest::withoutADisplayItSaysSoAndFails() {
     QCOMPARE(err.count('\n'), 1);
     QVERIFY(err.contains("no display"));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Settings.ini"))));
+}
+
+void ProgramTest::fromTheMenuItWorksInItsOwnFolder_data() {
+    QTest::addColumn<bool>("dataHomeSet");
+    QTest::newRow("XDG_DATA_HOME") << true;
+    QTest::newRow("default under HOME") << false;
+}
+
+void ProgramTest::fromTheMenuItWorksInItsOwnFolder() {
+    QFETCH(bool, dataHomeSet);
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("started-in"));
+    QProcessEnvironment env = offscreen();
+    env.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+    if (dataHomeSet)
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    else
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QStringLiteral("relative/is/ignored"));
+    const QString expected = dataHomeSet ? dir.filePath(QStringLiteral("data/vantrel-chat"))
+                                         : dir.filePath(QStringLiteral("home/.local/share/vantrel-chat"));
+    QProcess chat;
+    chat.setProcessEnvironment(env);
+    chat.setWorkingDirectory(dir.filePath(QStringLiteral("started-in")));
+    chat.start(kProgram, {QStringLiteral("--from-menu")});
+    QVERIFY(chat.waitForStarted());
+    QTest::qWait(1500);
+    chat.terminate();
+    QVERIFY(chat.waitForFinished(10000));
+    QCOMPARE(chat.exitCode(), 0);
+    QVERIFY2(QFile::exists(expected + QStringLiteral("/Settings.ini")), qPrintable(chat.readAllStandardError()));
+    QVERIFY(QDir(dir.filePath(QStringLiteral("started-in"))).isEmpty());
+}
+
+void ProgramTest::helpVersionAndUnknownOptions() {
+    QTemporaryDir dir;
+    QProcess chat;
+    chat.setProcessEnvironment(offscreen());
+    chat.setWorkingDirectory(dir.path());
+    chat.start(kProgram, {QStringLiteral("--help")});
+    QVERIFY(chat.waitForFinished(10000));
+    QCOMPARE(chat.exitCode(), 0);
+    const QByteArray help = chat.readAllStandardOutput();
+    QVERIFY(help.contains("--play FILE") && help.contains("--from-menu"));
+
+    chat.start(kProgram, {QStringLiteral("--version")});
+    QVERIFY(chat.waitForFinished(10000));
+    QCOMPARE(chat.exitCode(), 0);
+    QVERIFY(chat.readAllStandardOutput().startsWith("vantrel-chat "));
+
+    for (const QStringList& args : {QStringList{QStringLiteral("--paly"), QStringLiteral("x.wav")}, QStringList{QStringLiteral("--play")}}) {
+        chat.start(kProgram, args);
+        QVERIFY(chat.waitForFinished(10000));
+        QCOMPARE(chat.exitCode(), 2);
+        QVERIFY(chat.readAllStandardError().startsWith("vantrel-chat: "));
+    }
+    QVERIFY(QDir(dir.path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(ProgramTest)

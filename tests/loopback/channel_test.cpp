@@ -98,3 +98,32 @@ TEST(Channel, StrongNoiseIsTurnedDownNotClipped) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Channel, FadingWandersSlowlyBetweenFullLevelAndItsDepth) {
+    const int rate = 1000;
+    std::vector<double> x(static_cast<std::size_t>(600 * rate), 1.0);
+    applyFading(x, rate, 12, 5, 3);
+    double lowest = 1, highest = 0, biggestStep = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        lowest = std::min(lowest, x[i]);
+        highest = std::max(highest, x[i]);
+        if (i) biggestStep = std::max(biggestStep, std::abs(x[i] - x[i - 1]));
+    }
+    EXPECT_LE(highest, 1.0);
+    EXPECT_GT(highest, std::pow(10.0, -1.0 / 20));   // comes back up to within 1 dB
+    EXPECT_GE(lowest, std::pow(10.0, -12.0 / 20) - 1e-9);
+    EXPECT_LT(lowest, std::pow(10.0, -10.0 / 20));   // goes down to within 2 dB of its depth
+    EXPECT_LT(biggestStep, 1e-2) << "a fade, not a switch";
+
+    std::vector<double> same(x.size(), 1.0), other(x.size(), 1.0), none(x.size(), 1.0);
+    applyFading(same, rate, 12, 5, 3);
+    applyFading(other, rate, 12, 5, 4);
+    applyFading(none, rate, 0, 5, 3);
+    EXPECT_EQ(same, x);
+    EXPECT_NE(other, x);
+    EXPECT_EQ(none, std::vector<double>(x.size(), 1.0));
+}
+
+}  // namespace

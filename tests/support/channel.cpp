@@ -68,6 +68,20 @@ std::vector<double> shiftFrequency(std::span<const double> x, double hz, int sam
     return y;
 }
 
+void applyFading(std::span<double> x, int sampleRate, double depthDb, double periodS, std::uint64_t seed) {
+    if (depthDb <= 0 || periodS <= 0 || sampleRate <= 0) return;
+    std::mt19937_64 rng(seed ^ 0x9e3779b97f4a7c15ULL);
+    std::uniform_real_distribution<double> phase(0.0, 2 * std::numbers::pi);
+    const double p1 = phase(rng), p2 = phase(rng);
+    const double w1 = 2 * std::numbers::pi / (periodS * sampleRate);
+    const double w2 = w1 / std::numbers::phi;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double t = static_cast<double>(i);
+        const double wander = 0.5 * (std::sin(w1 * t + p1) + std::sin(w2 * t + p2));  // -1..1
+        x[i] *= std::pow(10.0, -depthDb * (1.0 - wander) / 40.0);
+    }
+}
+
 std::vector<double> resample(std::span<const double> x, double ratio) {
     if (x.empty() || ratio == 1.0) return {x.begin(), x.end()};
     std::vector<float> in(x.size());
@@ -91,6 +105,7 @@ std::vector<std::int16_t> applyChannel(std::span<const std::int16_t> signal, int
     std::vector<double> x(signal.begin(), signal.end());
     if (settings.clockPpm != 0) x = resample(x, 1.0 + settings.clockPpm * 1e-6);
     if (settings.frequencyOffsetHz != 0) x = shiftFrequency(x, settings.frequencyOffsetHz, sampleRate);
+    applyFading(x, sampleRate, settings.fadeDepthDb, settings.fadePeriodS, settings.seed);
     x.insert(x.begin(), static_cast<std::size_t>(std::max(0, settings.leadInSamples)), 0.0);
 
     if (settings.snrDb) {

@@ -2,11 +2,12 @@
 # The installed program: `cmake --install` into a temporary prefix must give every file in its
 # place, a desktop entry and AppStream metadata that pass their validators, manual pages that
 # format without a warning and name every option the programs accept, and a sample recording
-# that the installed vantrel-modem decodes to the text it was made from.
+# that the installed vantrel-modem decodes to the text it was made from. Then the Debian package:
+# the same files under /usr, with dependencies computed from the programs' libraries.
 #   install_test.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "${1:?usage: install_test.sh BUILD_DIR}")
-for tool in desktop-file-validate appstreamcli groff man identify; do
+for tool in desktop-file-validate appstreamcli groff man identify cpack dpkg-deb dpkg-shlibdeps; do
   command -v "$tool" >/dev/null || { echo "install: $tool is not installed (scripts/install-deps)" >&2; exit 1; }
 done
 prefix=$(mktemp -d /tmp/vantrel-install.XXXXXX)
@@ -78,4 +79,15 @@ if [[ $got != "$(cat "$prefix/share/vantrel-chat/sample-exchange.txt")" ]]; then
 fi
 [[ $(stat -c %s "$prefix/share/vantrel-chat/sample-exchange.flac") -lt 1048576 ]] || fail "the sample is 1 MB or more"
 echo "install: the installed sample decodes to its text"
+
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$prefix/package" >"$prefix/cpack.log" 2>&1 ||
+  { cat "$prefix/cpack.log" >&2; fail "cpack -G DEB failed"; }
+deb=$(ls "$prefix"/package/vantrel-chat_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libqt6multimedia6 libqt6serialport6 libsndfile1 libsamplerate0 libc6; do
+  [[ ", $depends" == *", $lib "* ]] || fail "the package does not depend on $lib: $depends"
+done
+packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./usr/||' | sort)
+[[ $packaged == "$(printf '%s\n' "${expected[@]}" | sort)" ]] || fail "the package holds: $packaged"
+echo "install: the Debian package holds the same files and depends on the libraries"
 echo "install: passed"

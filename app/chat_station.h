@@ -22,6 +22,8 @@
 #include "modem/tx_modulator.h"
 #include "radio/message_presenter.h"
 #include "radio/ptt_controller.h"
+#include "radio/rig_control.h"
+#include "radio/rig_keyer.h"
 #include "radio/serial_link.h"
 
 class QMouseEvent;
@@ -51,9 +53,12 @@ struct StationParts {
     std::unique_ptr<radio::SerialLink> serial;
     std::function<QStringList()> inputNames;
     std::function<QStringList()> outputNames;
+    std::unique_ptr<radio::RigControl> rig;  // empty: Hamlib
 };
 
 radio::PortSettings portSettingsOf(const AppSettings& settings);
+radio::RigSettings rigSettingsOf(const AppSettings& settings);
+void storeRigSettings(const radio::RigSettings& rig, AppSettings& settings);
 void storePortSettings(const radio::PortSettings& port, AppSettings& settings);
 
 class ChatStation : private audio::Keyer,
@@ -88,6 +93,7 @@ public:
     void openAudioControlPanel();
     void openPortSettings();
     void closeSerialPort();
+    void openRigSettings();
     // A call sign from the dialog (also when cancelled): the idle-text rule of the transmitter.
     void callsignChanged(const QString& callsign);
     // Copies what the components keep (devices, port) into the record before it is written.
@@ -107,6 +113,7 @@ public:
     modem::Receiver& receiver() { return receiver_; }
     audio::AudioEngine& engine() { return *engine_; }
     radio::PttController& ptt() { return ptt_; }
+    radio::RigKeyer& rig() { return *rig_; }
     display::Waterfall& waterfall() { return waterfall_; }
     audio::CaptureDevice& captureDevice() { return *capture_; }
     audio::PlaybackDevice& playbackDevice() { return *playback_; }
@@ -133,6 +140,7 @@ private:
     void showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) override;
 
     void apply(const display::MouseAction& action);
+    void showRigProblem(const QString& text);
 
     MainDialog& dialog_;
     modem::TxModulator modulator_;
@@ -142,6 +150,8 @@ private:
     std::unique_ptr<audio::AudioEngine> engine_;
     std::unique_ptr<audio::DeviceSelector> selector_;
     radio::PttController ptt_;
+    std::unique_ptr<radio::RigKeyer> rig_;
+    QPointer<QWidget> rigProblemBox_;
     radio::QtMessagePresenter ownPresenter_;
     radio::MessagePresenter* presenter_ = &ownPresenter_;
     display::Waterfall waterfall_;

@@ -75,6 +75,9 @@ RigAnswer HamlibRig::open(const RigConfig& config) {
         rig_cleanup(rig);
         return {false, "Hamlib refused the serial speed " + std::to_string(config.serialSpeed), {}};
     }
+    // A model that names no PTT method of its own (the dummy radio among them) is keyed by
+    // command, which is what "Key the transmitter through Hamlib" asks for.
+    if (rig->state.pttport.type.ptt == RIG_PTT_NONE) setConf(rig, "ptt_type", "RIG");
     const int code = rig_open(rig);
     if (code != RIG_OK) {
         rig_cleanup(rig);

@@ -182,7 +182,7 @@ void ChatStation::showRigProblem(const QString& text) {
         box->setWindowModality(Qt::NonModal);
         rigProblemBox_ = box;
     }
-    static_cast<QMessageBox*>(rigProblemBox_.data())->setText(text);
+    rigProblemBox_->setText(text);
     rigProblemBox_->show();
 }
 

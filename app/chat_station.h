@@ -26,6 +26,7 @@
 #include "radio/rig_keyer.h"
 #include "radio/serial_link.h"
 
+class QMessageBox;
 class QMouseEvent;
 class QWidget;
 
@@ -151,7 +152,7 @@ private:
     std::unique_ptr<audio::DeviceSelector> selector_;
     radio::PttController ptt_;
     std::unique_ptr<radio::RigKeyer> rig_;
-    QPointer<QWidget> rigProblemBox_;
+    QPointer<QMessageBox> rigProblemBox_;
     radio::QtMessagePresenter ownPresenter_;
     radio::MessagePresenter* presenter_ = &ownPresenter_;
     display::Waterfall waterfall_;

@@ -3,8 +3,11 @@
 #include <hamlib/rig.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <strings.h>
+#include <unistd.h>
 
 namespace vantrel::radio {
 namespace {
@@ -67,6 +70,15 @@ RigAnswer HamlibRig::open(const RigConfig& config) {
     prepareHamlib();
     RIG* rig = rig_init(static_cast<rig_model_t>(config.model));
     if (!rig) return {false, "Hamlib does not know radio model " + std::to_string(config.model), {}};
+    // Hamlib says only "IO error" for a device the operator may not open; say why.
+    if (rig->caps->port_type == RIG_PORT_SERIAL && config.port.starts_with('/') &&
+        ::access(config.port.c_str(), R_OK | W_OK) != 0) {
+        const int error = errno;
+        rig_cleanup(rig);
+        std::string why = config.port + ": " + std::strerror(error);
+        if (error == EACCES) why += " (is your user in the dialout group?)";
+        return {false, why, {}};
+    }
     if (!config.port.empty() && !setConf(rig, "rig_pathname", config.port)) {
         rig_cleanup(rig);
         return {false, "Hamlib refused the port " + config.port, {}};

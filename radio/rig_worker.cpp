@@ -152,7 +152,7 @@ void RigWorker::setDial(const QString& text) {
 }
 
 void RigWorker::received(const Reply& reply) {
-    if (reply.request.generation != generation_) return;
+    if (shutDown_ || reply.request.generation != generation_) return;
     const RigAnswer& answer = reply.answer;
     const QString error = QString::fromStdString(answer.error);
     switch (reply.request.kind) {

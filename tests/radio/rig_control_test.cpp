@@ -297,6 +297,9 @@ void RigControlTest::hamlibDummyRadioInThisProcess() {
 
     HamlibRig rig;
     QVERIFY(!rig.open({999999, {}, 0}).ok);
+    const RigAnswer missing = rig.open({3073, "/dev/vantrel-no-such-radio", 0});
+    QVERIFY(!missing.ok);
+    QCOMPARE(QString::fromStdString(missing.error), QStringLiteral("/dev/vantrel-no-such-radio: No such file or directory"));
     QVERIFY(rig.open({kHamlibDummyModel, {}, 0}).ok);
     QVERIFY(rig.setPtt(true).ok);
     QCOMPARE(rig.readPtt(), std::optional<bool>(true));

@@ -1,6 +1,6 @@
 // Rig control: the worker's order and its one report of a failing radio, the close-down unkey
 // and its bound, the dial's format, the keyer's rules and its dialog, all against a radio double;
-// then Hamlib's dummy radio in this process and behind a real rigctld.
+// then Hamlib's dummy radio in this process. The window's tests take it through rigctld.
 #include <QComboBox>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -19,7 +19,6 @@
 #include "radio/rig_keyer.h"
 #include "radio/rig_settings_dialog.h"
 #include "radio/rig_worker.h"
-#include "rigctld_server.h"
 
 using namespace vantrel::radio;
 using namespace std::chrono_literals;
@@ -104,7 +103,6 @@ private slots:
     void keyerKeysOnlyWhenAskedToAndUnkeysAnOldRadio();
     void dialogAppliesKeepsOrBringsBackTheChoices();
     void hamlibDummyRadioInThisProcess();
-    void hamlibNetworkModelThroughRigctld();
 };
 
 void RigControlTest::dialIsShownInMegahertzKilohertzAndHertzGroups() {
@@ -312,38 +310,6 @@ void RigControlTest::hamlibDummyRadioInThisProcess() {
     rig.close();
     QVERIFY(!rig.isOpen());
     QVERIFY(!rig.setPtt(true).ok);
-}
-
-void RigControlTest::hamlibNetworkModelThroughRigctld() {
-    vantrel::test::RigctldServer server;
-    QVERIFY(server.start());
-    const std::string address = server.address().toStdString();
-    RigKeyer keyer(std::make_unique<HamlibRig>());
-    QSignalSpy problems(&keyer, &RigKeyer::problem);
-    keyer.start(enabledSettings(kHamlibNetworkModel, address));
-    QTRY_COMPARE(keyer.link(), RigKeyer::Link::Connected);
-    QTRY_COMPARE_WITH_TIMEOUT(keyer.dialText(), QStringLiteral("145.000.000 FM"), 3000);
-    keyer.keyTransmitter();
-    QTRY_COMPARE(server.ptt(), 1);
-    keyer.unkeyTransmitter();
-    QTRY_COMPARE(server.ptt(), 0);
-    QVERIFY(server.ask({QStringLiteral("F"), QStringLiteral("14078500")}));
-    QTRY_COMPARE_WITH_TIMEOUT(keyer.dialText(), QStringLiteral("14.078.500 FM"), 3000);
-
-    // Keyed at close-down: the unkey reaches the radio before the program goes on.
-    keyer.keyTransmitter();
-    QTRY_COMPARE(server.ptt(), 1);
-    QVERIFY(keyer.shutDown());
-    QCOMPARE(server.ptt(), 0);
-    QCOMPARE(problems.count(), 0);
-
-    // Nobody listening on the port: said once.
-    server.stop();
-    RigKeyer orphan(std::make_unique<HamlibRig>());
-    QSignalSpy orphanProblems(&orphan, &RigKeyer::problem);
-    orphan.start(enabledSettings(kHamlibNetworkModel, address));
-    QTRY_COMPARE_WITH_TIMEOUT(orphan.link(), RigKeyer::Link::Failed, 10000);
-    QCOMPARE(orphanProblems.count(), 1);
 }
 
 QTEST_MAIN(RigControlTest)

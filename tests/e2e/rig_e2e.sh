@@ -38,7 +38,7 @@ cleanup() {
 trap cleanup EXIT
 
 fail() { echo "rig-e2e: $*" >&2; exit 1; }
-step() { echo "rig-e2e: $*"; }
+step() { echo "rig-e2e: [${SECONDS}s] $*"; }
 
 disp=90
 while [[ -e /tmp/.X11-unix/X$disp || -e /tmp/.X$disp-lock ]]; do disp=$((disp + 1)); done
@@ -131,7 +131,7 @@ step "station up ($WIN), keying through rigctld on port $port"
 sleep 2
 
 # On the air: keyed; back to receive: unkeyed.
-send_line "hi de DL1ABC"
+send_line "hi"
 wait_for 10 "the station did not go on the air" on_air
 ptt_is 1 || fail "rigctl does not read PTT 1 while the station is on the air"
 wait_for 90 "the transmission did not end" eval '! on_air'
@@ -190,7 +190,7 @@ wait_for 5 "PTT still on after rigctld went on" ptt_is 0
 step "rigctld stopped: the window answered"
 
 # SIGTERM while keyed: the program ends and the radio is unkeyed.
-send_line "a sentence cut off by SIGTERM"
+send_line "cut off by SIGTERM"
 wait_for 10 "the station did not go on the air" on_air
 wait_for 5 "not keyed" ptt_is 1
 kill -TERM "$STATION_PID"
@@ -202,7 +202,7 @@ step "SIGTERM while keyed: ended unkeyed"
 # rigctld killed during a transmission: said once, the transmission ends, the window runs on.
 start_station
 sleep 2
-send_line "a long call for a radio that goes away de DL1ABC"
+send_line "QRT"
 wait_for 10 "the station did not go on the air" on_air
 wait_for 5 "not keyed" ptt_is 1
 kill -KILL "$rigctld_pid"

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 
@@ -20,7 +21,9 @@
 #include "display/tuning_cursor.h"
 #include "modem/varicode.h"
 #include "radio/ptt_settings_dialog.h"
+#include "radio/hamlib_rig.h"
 #include "radio/qt_serial_link.h"
+#include "radio/rig_settings_dialog.h"
 
 namespace vantrel::app {
 namespace {
@@ -72,6 +75,18 @@ void storePortSettings(const radio::PortSettings& p, AppSettings& s) {
     s.portDevice = p.portPath;
 }
 
+radio::RigSettings rigSettingsOf(const AppSettings& s) {
+    return radio::RigSettings{s.rigEnabled, s.rigModel, s.rigPort, s.rigSerialSpeed, s.rigKeyThrough};
+}
+
+void storeRigSettings(const radio::RigSettings& r, AppSettings& s) {
+    s.rigEnabled = r.enabled;
+    s.rigModel = r.model;
+    s.rigPort = r.port;
+    s.rigSerialSpeed = r.serialSpeed;
+    s.rigKeyThrough = r.keyThrough;
+}
+
 ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
     : dialog_(dialog),
       capture_(std::make_unique<audio::CaptureSwitch>(parts.capture ? std::move(parts.capture)
@@ -97,6 +112,9 @@ ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
     // Queued, so the recording's last block has been through the receiver first.
     QObject::connect(capture_.get(), &audio::CaptureSwitch::recordingEnded, capture_.get(),
                      [this] { recordingEnded(); }, Qt::QueuedConnection);
+    rig_ = std::make_unique<radio::RigKeyer>(parts.rig ? std::move(parts.rig) : std::make_unique<radio::HamlibRig>());
+    QObject::connect(rig_.get(), &radio::RigKeyer::dialChanged, &dialog_, &MainDialog::showDialReading);
+    QObject::connect(rig_.get(), &radio::RigKeyer::problem, &dialog_, [this](const QString& text) { showRigProblem(text); });
 }
 
 ChatStation::~ChatStation() {
@@ -142,6 +160,8 @@ void ChatStation::initialise(const QString& recording) {
     waterfall_.setSampleRate(dialog_.profile().sampleRate);
     if (overlay_) overlay_->showScale(tuningFrequency_);
     if (!recording.isEmpty() && loadRecording(recording)) capture_->armRecording();
+    // Unlike the serial port, the radio behind Hamlib is opened at start when it is switched on.
+    rig_->start(rigSettingsOf(dialog_.settings()));
     engine_->openCapture();
 }
 
@@ -183,6 +203,20 @@ void ChatStation::selectOutputDevice() { selector_->selectOutputDevice(&dialog_)
 void ChatStation::openAudioControlPanel() { selector_->openAudioControlPanel(); }
 void ChatStation::openPortSettings() { radio::showPttSettings(ptt_, *presenter_, &dialog_); }
 void ChatStation::closeSerialPort() { ptt_.closePort(); }
+void ChatStation::openRigSettings() { radio::showRigSettings(*rig_, &dialog_); }
+
+// Said in a box that does not hold the window: receiving goes on while it is up, and a later
+// problem replaces its text rather than stacking boxes.
+void ChatStation::showRigProblem(const QString& text) {
+    if (!rigProblemBox_) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Rig control (Hamlib)"), text, QMessageBox::Ok, &dialog_);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        rigProblemBox_ = box;
+    }
+    rigProblemBox_->setText(text);
+    rigProblemBox_->show();
+}
 
 void ChatStation::callsignChanged(const QString& callsign) { modulator_.callsignChanged(latin1(callsign)); }
 
@@ -190,11 +224,13 @@ void ChatStation::storeSettings(AppSettings& settings) const {
     settings.inputDevice = engine_->inputDevice();
     settings.outputDevice = engine_->outputDevice();
     storePortSettings(ptt_.settings(), settings);
+    storeRigSettings(rig_->settings(), settings);
 }
 
 void ChatStation::shutDown() {
     if (engine_) engine_->shutDown();
     ptt_.shutdown();
+    if (rig_) rig_->shutDown();
 }
 
 void ChatStation::mouseMoved(int x, int y) {
@@ -220,8 +256,15 @@ void ChatStation::apply(const display::MouseAction& action) {
     if (action.showScale && overlay_) overlay_->showScale(tuningFrequency_);
 }
 
-void ChatStation::keyTransmitter() { ptt_.keyTransmitter(); }
-void ChatStation::unkeyTransmitter() { ptt_.unkeyTransmitter(); }
+void ChatStation::keyTransmitter() {
+    ptt_.keyTransmitter();
+    rig_->keyTransmitter();
+}
+
+void ChatStation::unkeyTransmitter() {
+    ptt_.unkeyTransmitter();
+    rig_->unkeyTransmitter();
+}
 
 void ChatStation::echoSent(const QString& text) { dialog_.rxScreen()->echoSent(callsign(), text); }
 QString ChatStation::takeText() const { return dialog_.txEntry()->takeText(); }

@@ -22,8 +22,11 @@
 #include "modem/tx_modulator.h"
 #include "radio/message_presenter.h"
 #include "radio/ptt_controller.h"
+#include "radio/rig_control.h"
+#include "radio/rig_keyer.h"
 #include "radio/serial_link.h"
 
+class QMessageBox;
 class QMouseEvent;
 class QWidget;
 
@@ -54,9 +57,12 @@ struct StationParts {
     std::unique_ptr<radio::SerialLink> serial;
     std::function<QStringList()> inputNames;
     std::function<QStringList()> outputNames;
+    std::unique_ptr<radio::RigControl> rig;  // empty: Hamlib
 };
 
 radio::PortSettings portSettingsOf(const AppSettings& settings);
+radio::RigSettings rigSettingsOf(const AppSettings& settings);
+void storeRigSettings(const radio::RigSettings& rig, AppSettings& settings);
 void storePortSettings(const radio::PortSettings& port, AppSettings& settings);
 
 class ChatStation : private audio::Keyer,
@@ -97,6 +103,7 @@ public:
     void openAudioControlPanel();
     void openPortSettings();
     void closeSerialPort();
+    void openRigSettings();
     // A call sign from the dialog (also when cancelled): the idle-text rule of the transmitter.
     void callsignChanged(const QString& callsign);
     // Copies what the components keep (devices, port) into the record before it is written.
@@ -116,6 +123,7 @@ public:
     modem::Receiver& receiver() { return receiver_; }
     audio::AudioEngine& engine() { return *engine_; }
     radio::PttController& ptt() { return ptt_; }
+    radio::RigKeyer& rig() { return *rig_; }
     display::Waterfall& waterfall() { return waterfall_; }
     audio::CaptureDevice& captureDevice();
     audio::CaptureSwitch& captureSwitch() { return *capture_; }
@@ -143,6 +151,7 @@ private:
     void showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) override;
 
     void apply(const display::MouseAction& action);
+    void showRigProblem(const QString& text);
 
     MainDialog& dialog_;
     modem::TxModulator modulator_;
@@ -155,6 +164,8 @@ private:
     std::unique_ptr<audio::AudioEngine> engine_;
     std::unique_ptr<audio::DeviceSelector> selector_;
     radio::PttController ptt_;
+    std::unique_ptr<radio::RigKeyer> rig_;
+    QPointer<QMessageBox> rigProblemBox_;
     radio::QtMessagePresenter ownPresenter_;
     radio::MessagePresenter* presenter_ = &ownPresenter_;
     display::Waterfall waterfall_;

@@ -22,6 +22,7 @@ inline constexpr int kRecvButton = 314;
 inline constexpr int kRemainingLine = 800;
 inline constexpr int kRemainingBar = 1429;
 inline constexpr int kSecondaryText = 1437;  // ours: the other station's idle text
+inline constexpr int kRigDial = 1438;        // ours: the radio's dial through Hamlib
 }  // namespace control
 
 namespace command {
@@ -38,6 +39,7 @@ inline constexpr int kSquelchLevel = 604;
 inline constexpr int kClearRxScreen = 906;
 inline constexpr int kCaptureRange = 908;
 inline constexpr int kPttSettings = 909;
+inline constexpr int kRigControl = 915;  // ours: "Rig control (Hamlib)"
 inline constexpr int kSensitiveReceive = 920;
 inline constexpr int kSend = 313;
 inline constexpr int kRecv = 314;

@@ -166,6 +166,14 @@ void MainDialog::createStatusRow() {
     secondaryText_->setPlaceholderText(QStringLiteral("idle text"));
     secondaryText_->setToolTip(QStringLiteral("Idle text of the station on the air, usually its call sign"));
     secondaryText_->raise();
+
+    dialReading_ = tag(new QLineEdit(client_), control::kRigDial, "RigDial");
+    dialReading_->setReadOnly(true);
+    dialReading_->setFocusPolicy(Qt::NoFocus);
+    dialReading_->setAlignment(Qt::AlignCenter);
+    dialReading_->setFont(paneFont());
+    dialReading_->setToolTip(QStringLiteral("Dial frequency and mode of the radio, read through Hamlib"));
+    dialReading_->hide();
 }
 
 void MainDialog::initialise(const QString& recording) {
@@ -207,7 +215,13 @@ void MainDialog::layout(int w, int h) {
 
 void MainDialog::layoutSecondaryText(int w, int r) {
     const int x = 200 + static_cast<int>(std::nearbyint(0.61 * w)) + 4;
-    const int width = w - x - 2;
+    // The dial takes the row's right end when there is one to show; the idle text what is left.
+    const QString dial = dialReading_->text();
+    const int dialWidth = dial.isEmpty() ? 0 : dialReading_->fontMetrics().horizontalAdvance(dial) + 14;
+    const bool dialShown = dialWidth > 0 && dialWidth <= w - x - 2;
+    dialReading_->setVisible(dialShown);
+    dialReading_->setGeometry(w - 2 - dialWidth, r + 56, dialWidth, 20);
+    const int width = w - x - 2 - (dialShown ? dialWidth + 2 : 0);
     secondaryText_->setVisible(width >= 48);
     secondaryText_->setGeometry(x, r + 56, std::max(width, 0), 20);
 }
@@ -217,6 +231,12 @@ void MainDialog::appendSecondaryText(std::span<const std::uint8_t> characters) {
     QString text = secondaryText_->text();
     for (std::uint8_t c : characters) text += QChar(c);
     secondaryText_->setText(text.right(kSecondaryMaxChars));
+}
+
+void MainDialog::showDialReading(const QString& text) {
+    if (text == dialReading_->text()) return;
+    dialReading_->setText(text);
+    if (!isMinimized()) layoutSecondaryText(client_->width(), std::max(client_->height() - 78, 420));
 }
 
 QWidget* MainDialog::control(int controlId) const {

@@ -60,6 +60,8 @@ public:
 
     // Text of the other station's idle text (secondary set) as the decoder hands it out.
     void appendSecondaryText(std::span<const std::uint8_t> characters);
+    // The radio's dial ("14.078.500 USB") at the right end of the status row; empty hides it.
+    void showDialReading(const QString& text);
 
     QWidget* control(int controlId) const;
     QAction* action(int commandId) const;
@@ -73,6 +75,7 @@ public:
     QWidget* snrBar() const { return snrBar_; }
     QWidget* snrScale() const { return snrScale_; }
     QLineEdit* secondaryText() const { return secondaryText_; }
+    QLineEdit* dialReading() const { return dialReading_; }
 
     AppSettings& settings() { return settings_; }
     const AppSettings& settings() const { return settings_; }
@@ -146,6 +149,7 @@ private:
     QLineEdit* remainingLine_ = nullptr;
     QWidget* remainingBar_ = nullptr;
     QLineEdit* secondaryText_ = nullptr;
+    QLineEdit* dialReading_ = nullptr;
     QWidget* waterfallView_ = nullptr;  // the display layer's picture over the right column
     QButtonGroup* attackGroup_ = nullptr;
     QPointer<ReturnKeyFilter> keyFilter_;

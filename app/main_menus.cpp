@@ -45,6 +45,7 @@ void MainDialog::createMenus() {
     QMenu* options = bar->addMenu(QStringLiteral("&Options"));
     addCommand(options, QStringLiteral("Callsign"), command::kCallsign);
     addCommand(options, QStringLiteral("PTT settings"), command::kPttSettings);
+    addCommand(options, QStringLiteral("Rig control (Hamlib)"), command::kRigControl);
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("Squelch trigger level"), command::kSquelchLevel);
@@ -89,6 +90,7 @@ void MainDialog::dispatchCommand(int id) {
     case command::kSquelchLevel: editSquelchLevel(); break;
     case command::kCaptureRange: editCaptureRange(); break;
     case command::kPttSettings: station_->openPortSettings(); break;
+    case command::kRigControl: station_->openRigSettings(); break;
     case command::kExit:
         station_->closeSerialPort();
         close();

@@ -114,6 +114,9 @@ void applyDefaults(AppSettings& s) {
     if (s.outputDevice < 0) s.outputDevice = -1;
     if (s.lastClientHeight < 100) s.lastClientHeight = 100;
     if (s.lastClientWidth < 100) s.lastClientWidth = 100;
+    if (s.rigEnabled < 0 || s.rigEnabled > 1) s.rigEnabled = 0;
+    if (s.rigModel < 1) s.rigModel = 1;
+    if (s.rigSerialSpeed < 0) s.rigSerialSpeed = 0;
 }
 
 void putText(std::string& out, std::string_view text) {
@@ -188,8 +191,8 @@ AppSettings parseSettings(std::string_view text) {
         const auto field = in.next();
         return field ? parseNumber(*field) : -1;
     };
-    // Sensitive receive stays on unless the operator turned it off: only a line that reads 0 or 1
-    // is a choice; a missing or unreadable line is not.
+    // Sensitive receive and keying through Hamlib stay on unless the operator turned them off:
+    // only a line that reads 0 or 1 is a choice; a missing or unreadable line is not.
     auto onOff = [&in] {
         const auto value = readNumber(in.next().value_or(std::string()));
         return value == 0 ? 0 : 1;
@@ -216,6 +219,12 @@ AppSettings parseSettings(std::string_view text) {
     s.lastClientWidth = num();
     s.sensitiveReceive = onOff();
     s.portDevice = str();
+    s.rigEnabled = num();
+    s.rigModel = num();
+    s.rigPort = str();
+    s.rigSerialSpeed = num();
+    // Keying through Hamlib is what an operator who turns Hamlib on expects.
+    s.rigKeyThrough = onOff();
     applyDefaults(s);
     return s;
 }
@@ -242,6 +251,11 @@ std::string formatSettings(const AppSettings& s) {
     out += std::to_string(s.lastClientHeight) + ',' + std::to_string(s.lastClientWidth) + "\r\n";
     putNumber(out, s.sensitiveReceive ? 1 : 0);
     putText(out, s.portDevice);
+    putNumber(out, s.rigEnabled ? 1 : 0);
+    putNumber(out, s.rigModel);
+    putText(out, s.rigPort);
+    putNumber(out, s.rigSerialSpeed);
+    putNumber(out, s.rigKeyThrough ? 1 : 0);
     return out;
 }
 

@@ -4,9 +4,9 @@
 //
 // The file is a positional, comma-delimited sequence: text in double quotes, numbers in plain
 // decimal, lines ended by CR LF. Lines 1..18 are the classic record; line 19 (sensitive receive,
-// 0/1) and line 20 (serial device path, quoted) follow them, so an older reader that stops after
-// line 18 still reads our file, and an eighteen-line file gives the defaults for 19 and 20
-// (Sensitive receive on, the port of line 4).
+// 0/1) and line 20 (serial device path, quoted) follow them, then lines 21-25 the Hamlib rig
+// control, so an older reader that stops after line 18 still reads our file, and a shorter file
+// gives the defaults for what it lacks (Sensitive receive on, the port of line 4, Hamlib off).
 #pragma once
 
 #include <filesystem>
@@ -39,6 +39,11 @@ struct AppSettings {
     int lastClientWidth = 100;
     int sensitiveReceive = 1;                          // line 19, 0 or 1; 1 unless chosen 0
     std::string portDevice;                            // line 20, empty = COMn of line 4
+    int rigEnabled = 0;                                // line 21, 1 = Hamlib rig control on
+    int rigModel = 1;                                  // line 22, Hamlib model number
+    std::string rigPort;                               // line 23, device or host:port
+    int rigSerialSpeed = 0;                            // line 24, bits/s, 0 = the model's default
+    int rigKeyThrough = 1;                             // line 25, 1 = key the transmitter through Hamlib
 
     bool operator==(const AppSettings&) const = default;
 };
@@ -47,7 +52,7 @@ struct AppSettings {
 // Never fails: missing, malformed or binary content gives defaults field by field.
 AppSettings parseSettings(std::string_view text);
 
-// The twenty CR LF lines written for `settings`. Text fields lose double quotes, CR, LF and
+// The twenty-five CR LF lines written for `settings`. Text fields lose double quotes, CR, LF and
 // code 26, which the format cannot carry.
 std::string formatSettings(const AppSettings& settings);
 

@@ -35,9 +35,11 @@ struct TestWindow {
 };
 
 // A window with the given settings on in-memory hardware, initialised (with `recording` played
-// into the receiver first, when given). `settingsPath` empty writes no settings at close-down.
+// into the receiver first, when given). `settingsPath` empty writes no settings at close-down;
+// `rig` empty is Hamlib.
 inline std::unique_ptr<TestWindow> makeWindow(AppSettings settings = {}, const QString& settingsPath = {},
-                                              const QString& recording = {}) {
+                                              const QString& recording = {},
+                                              std::unique_ptr<radio::RigControl> rig = nullptr) {
     auto window = std::make_unique<TestWindow>();
     StationParts parts;
     auto capture = std::make_unique<audio::MemoryCaptureDevice>();
@@ -49,6 +51,7 @@ inline std::unique_ptr<TestWindow> makeWindow(AppSettings settings = {}, const Q
     parts.capture = std::move(capture);
     parts.playback = std::move(playback);
     parts.serial = std::move(serial);
+    parts.rig = std::move(rig);
     parts.inputNames = [] { return QStringList{QStringLiteral("Line in"), QStringLiteral("USB Audio CODEC")}; };
     parts.outputNames = [] { return QStringList{QStringLiteral("Speakers"), QStringLiteral("USB Audio CODEC")}; };
     window->dialog = std::make_unique<MainDialog>(std::move(settings), settingsPath, std::move(parts));

@@ -59,10 +59,10 @@ void ProgramTest::signalClosesTheWindowAndWritesAFullSettingsFile() {
     QFile file(dir.filePath(QStringLiteral("Settings.ini")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
-    QCOMPARE(text.count("\r\n"), 20);
+    QCOMPARE(text.count("\r\n"), 25);
     QVERIFY(text.startsWith("\"nocall\"\r\n15\r\n122\r\n1\r\n\"PTT\"\r\n\"  \"\r\n7\r\n4\r\n3\r\n1\r\n1\r\n"
                             "\"FEFEnnE01C0001FD\"\r\n\"FEFEnnE01C0000FD\"\r\n0\r\n\"HEX\"\r\n-1\r\n-1\r\n"));
-    QVERIFY(text.endsWith("\r\n1\r\n\"\"\r\n"));  // Sensitive receive on from the first start
+    QVERIFY(text.endsWith("\r\n1\r\n\"\"\r\n0\r\n1\r\n\"\"\r\n0\r\n1\r\n"));  // Sensitive receive on, Hamlib off
     const vantrel::app::AppSettings back = vantrel::app::parseSettings(text.toStdString());
     QVERIFY(back.lastClientWidth > 100);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Settings.ini")});

@@ -23,7 +23,7 @@ namespace {
 const std::string kClassicExample =
     "\"nocall\"\r\n15\r\n122\r\n1\r\n\"PTT\"\r\n\"  \"\r\n7\r\n4\r\n3\r\n1\r\n1\r\n"
     "\"FEFEnnE01C0001FD\"\r\n\"FEFEnnE01C0000FD\"\r\n0\r\n\"HEX\"\r\n-1\r\n-1\r\n600,800\r\n";
-const std::string kOurLines = "1\r\n\"\"\r\n";
+const std::string kOurLines = "1\r\n\"\"\r\n0\r\n1\r\n\"\"\r\n0\r\n1\r\n";
 
 std::string withLine(int line, const std::string& value) {
     std::istringstream in(kClassicExample);
@@ -84,7 +84,32 @@ TEST(SettingsFormat, OurLinesRoundTripAndAnEighteenLineReaderStillFindsItsFields
     // The classic reader stops after line 18: our lines come after everything it reads.
     const std::size_t line18 = text.find("480,640\r\n");
     ASSERT_NE(line18, std::string::npos);
-    EXPECT_EQ(text.substr(line18 + 9), "1\r\n\"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\"\r\n");
+    EXPECT_EQ(text.substr(line18 + 9),
+              "1\r\n\"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\"\r\n0\r\n1\r\n\"\"\r\n0\r\n1\r\n");
+}
+
+TEST(SettingsFormat, HamlibLinesFollowTheFirstTwentyAndAreOffWithoutThem) {
+    const std::string twenty = kClassicExample + "1\r\n\"/dev/ttyUSB0\"\r\n";
+    const AppSettings old = parseSettings(twenty);
+    EXPECT_EQ(old.rigEnabled, 0);
+    EXPECT_EQ(old.rigKeyThrough, 1);
+    EXPECT_EQ(old.portDevice, "/dev/ttyUSB0");
+
+    AppSettings s = old;
+    s.rigEnabled = 1;
+    s.rigModel = 2;
+    s.rigPort = "localhost:4532";
+    s.rigSerialSpeed = 38400;
+    s.rigKeyThrough = 0;
+    const std::string text = formatSettings(s);
+    EXPECT_EQ(text, twenty + "1\r\n2\r\n\"localhost:4532\"\r\n38400\r\n0\r\n");
+    EXPECT_EQ(parseSettings(text), s);
+
+    const AppSettings odd = parseSettings(twenty + "7\r\n-4\r\n\"x\"\r\n-9600\r\n5\r\n");
+    EXPECT_EQ(odd.rigEnabled, 0);
+    EXPECT_EQ(odd.rigModel, 1);
+    EXPECT_EQ(odd.rigSerialSpeed, 0);
+    EXPECT_EQ(odd.rigKeyThrough, 1);
 }
 
 TEST(SettingsFormat, LimitsApplyFieldByField) {
@@ -183,14 +208,17 @@ TEST(SettingsFormat, ShortTruncatedAndBinaryFilesGiveDefaultsAndNeverCrash) {
 TEST(SettingsFormat, TextTheFormatCannotCarryIsDroppedSoTheFileStaysReadable) {
     AppSettings s;
     s.callsign = "DL\"1ABC";
+    s.rigPort = "local\"host:4532";
     s.txCommandText = "FE\r\nFE\x1a";
     s.portDevice = "/dev/tty\"USB0";
     const std::string text = formatSettings(s);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '"'), 2 * 7);  // seven text fields, quotes only around them
+    EXPECT_EQ(std::count(text.begin(), text.end(), '"'), 2 * 8);  // eight text fields, quotes only around them
     const AppSettings back = parseSettings(text);
     EXPECT_EQ(back.callsign, "DL1ABC");
     EXPECT_EQ(back.txCommandText, "FEFE");
     EXPECT_EQ(back.portDevice, "/dev/ttyUSB0");
+    EXPECT_EQ(back.rigPort, "localhost:4532");
+    EXPECT_EQ(back.rigKeyThrough, 1);
     EXPECT_EQ(back.squelchLevel, s.squelchLevel);  // every later field still in its place
     EXPECT_EQ(back.lastClientWidth, s.lastClientWidth);
     EXPECT_FALSE(vantrel::app::fitsSettingsText("a\"b"));

@@ -1,0 +1,70 @@
+// Hamlib rig control as the station uses it: the operator's choices in force, the radio opened
+// and closed by them, SEND's keying and RECV's unkeying passed on when "Key the transmitter
+// through Hamlib" is on, the dial reading, and one report when the radio fails.
+// Every call returns at once: the radio is driven by its RigWorker thread. GUI thread only.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+#include "radio/rig_control.h"
+#include "radio/rig_worker.h"
+
+namespace vantrel::radio {
+
+class RigKeyer : public QObject {
+    Q_OBJECT
+public:
+    enum class Link { Off, Connecting, Connected, Failed };
+
+    // How often the dial is read while the radio is connected.
+    static constexpr std::chrono::milliseconds kPollInterval{1000};
+    // The longest close-down waits for the final unkey.
+    static constexpr std::chrono::milliseconds kFinalUnkeyLimit{2000};
+
+    explicit RigKeyer(std::unique_ptr<RigControl> rig, QObject* parent = nullptr);
+    ~RigKeyer() override;
+
+    const RigSettings& settings() const { return settings_; }
+    // At start: keeps the choices and, when Hamlib is on, opens the radio; a failure is reported
+    // by problem().
+    void start(const RigSettings& settings);
+    // Keeps the choices and opens the radio by them (closing the previous one, unkeyed first),
+    // or closes it when Hamlib is off. `report` says whether a failure to open goes to problem()
+    // (the settings dialog shows it itself).
+    void apply(const RigSettings& settings, bool report);
+
+    void keyTransmitter();
+    void unkeyTransmitter();
+    bool keysTransmitter() const { return settings_.enabled && settings_.keyThrough; }
+
+    Link link() const { return link_; }
+    QString linkError() const { return linkError_; }
+    QString dialText() const { return worker_.dialText(); }
+
+    // Close-down: PTT off when keying through Hamlib, waited for at most kFinalUnkeyLimit (or
+    // `limit`), then the radio closed. Runs once; later calls do nothing.
+    bool shutDown(std::chrono::milliseconds limit = kFinalUnkeyLimit);
+
+signals:
+    void linkChanged(vantrel::radio::RigKeyer::Link link);
+    void dialChanged(const QString& text);
+    // Something the operator must know about the radio; said once per opening.
+    void problem(const QString& text);
+
+private:
+    void setLink(Link link, const QString& error = {});
+
+    RigWorker worker_;
+    RigSettings settings_;
+    Link link_ = Link::Off;
+    QString linkError_;
+    bool reportOpenFailure_ = false;
+    bool keyed_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace vantrel::radio

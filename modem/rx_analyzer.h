@@ -48,6 +48,8 @@ public:
         return {slotPeak_.data(), static_cast<std::size_t>(symbolCount())};
     }
     int snrRaw() const { return snrRaw_; }
+    // Sensitive receive's view of other stations' carriers.
+    const CarrierRejection& carrierRejection() const { return carriers_; }
     int snrSmoothed() const { return snrSmoothed_; }
 
 private:

@@ -19,20 +19,34 @@ constexpr int kWeakPasses = 3;
 
 double twoPi() { return 8.0 * std::atan(1.0); }
 
-// Sum of x[d] * e^{-j 2 pi nu d} over d = from .. from + count - 1.
-Complex correlate(std::span<const float> i, std::span<const float> q, double nu, int from, int count) {
+// Sums of x[d] * e^{-j 2 pi nu d} over kSegments equal stretches of the first kValid samples,
+// in one sweep with the rotation kept in plain doubles.
+constexpr int kSegments = 8;
+constexpr int kSegmentLength = kValid / kSegments;
+std::array<Complex, kSegments> segmentSums(std::span<const float> i, std::span<const float> q, double nu) {
     const double w = -twoPi() * nu;
-    const Complex step(std::cos(w), std::sin(w));
-    Complex rot(std::cos(w * from), std::sin(w * from));
-    Complex sum;
-    for (int d = from; d < from + count; ++d) {
-        const auto k = static_cast<std::size_t>(d);
-        sum += Complex(i[k], q[k]) * rot;
-        rot *= step;
-        if ((d & 255) == 255) rot /= std::abs(rot);
+    const double sr = std::cos(w), si = std::sin(w);
+    double rr = 1.0, ri = 0.0;
+    std::array<Complex, kSegments> sums{};
+    for (int s = 0; s < kSegments; ++s) {
+        double ar = 0.0, ai = 0.0;
+        for (int d = s * kSegmentLength; d < (s + 1) * kSegmentLength; ++d) {
+            const double xr = i[static_cast<std::size_t>(d)], xi = q[static_cast<std::size_t>(d)];
+            ar += xr * rr - xi * ri;
+            ai += xr * ri + xi * rr;
+            const double t = rr * sr - ri * si;
+            ri = rr * si + ri * sr;
+            rr = t;
+        }
+        const double norm = 1.0 / std::sqrt(rr * rr + ri * ri);
+        rr *= norm;
+        ri *= norm;
+        sums[static_cast<std::size_t>(s)] = Complex(ar, ai);
     }
-    return sum;
+    return sums;
 }
+
+Complex rotation(double cycles) { return std::polar(1.0, twoPi() * cycles); }
 
 // The bin of the symbol spectra where a baseband frequency shows: the transforms use the kernel
 // e^{+j...}, so a component e^{+j 2 pi nu d} lands at bin -512 nu.
@@ -68,34 +82,40 @@ bool CarrierRejection::cancel(std::span<const float> baseI, std::span<const floa
 }
 
 void CarrierRejection::refine(Track& t, std::span<float> i, std::span<float> q) {
-    // Frequency from the phase the carrier gains between stretches of the window, first over
-    // quarters (wide pull range), then over halves (finer); a settled track moves gently.
-    const double gain = t.passes < 4 ? 1.0 : 0.5;
-    constexpr int quarter = kValid / 4;
+    // Frequency from the phase the carrier gains from stretch to stretch of the window: first
+    // between neighbouring stretches (wide pull range), then, with that taken out, between
+    // stretches half a window apart (finer). A settled track moves gently.
+    const std::array<Complex, kSegments> z = segmentSums(i, q, t.nu);
     Complex lag;
-    Complex before = correlate(i, q, t.nu, 0, quarter);
-    for (int s = 1; s < 4; ++s) {
-        const Complex z = correlate(i, q, t.nu, s * quarter, quarter);
-        lag += z * std::conj(before);
-        before = z;
+    for (int s = 1; s < kSegments; ++s) lag += z[static_cast<std::size_t>(s)] * std::conj(z[static_cast<std::size_t>(s - 1)]);
+    const double coarse = std::abs(lag) > 0 ? std::arg(lag) / (twoPi() * kSegmentLength) : 0.0;
+    constexpr int halfWay = kSegments / 2;
+    Complex far;
+    for (int s = 0; s < halfWay; ++s) {
+        const Complex a = z[static_cast<std::size_t>(s)] * rotation(-coarse * kSegmentLength * s);
+        const Complex b = z[static_cast<std::size_t>(s + halfWay)] * rotation(-coarse * kSegmentLength * (s + halfWay));
+        far += b * std::conj(a);
     }
-    if (std::abs(lag) > 0) t.nu += gain * std::arg(lag) / (twoPi() * quarter);
-    constexpr int half = kValid / 2;
-    const Complex a = correlate(i, q, t.nu, 0, half);
-    const Complex b = correlate(i, q, t.nu, half, half);
-    if (std::abs(a) > 0 && std::abs(b) > 0) t.nu += gain * std::arg(b * std::conj(a)) / (twoPi() * half);
+    const double fine = std::abs(far) > 0 ? std::arg(far) / (twoPi() * kSegmentLength * halfWay) : 0.0;
+    const double delta = (t.passes < 4 ? 1.0 : 0.5) * (coarse + fine);
 
-    // Its amplitude and phase over the whole window, then subtracted.
-    const Complex c = correlate(i, q, t.nu, 0, kValid) / static_cast<double>(kValid);
+    // Its amplitude and phase over the whole window at the corrected frequency, from the same
+    // sums (each stretch turned back by what the correction adds over it), then subtracted.
+    Complex sum;
+    for (int s = 0; s < kSegments; ++s)
+        sum += z[static_cast<std::size_t>(s)] * rotation(-delta * (kSegmentLength * s + (kSegmentLength - 1) / 2.0));
+    t.nu += delta;
+    const Complex c = sum / static_cast<double>(kSegments * kSegmentLength);
     const double w = twoPi() * t.nu;
-    const Complex step(std::cos(w), std::sin(w));
-    Complex v = c;
-    for (int d = 0; d < kValid; ++d) {
+    const double sr = std::cos(w), si = std::sin(w);
+    double vr = c.real(), vi = c.imag();
+    for (int d = 0; d < kSegments * kSegmentLength; ++d) {
         const auto k = static_cast<std::size_t>(d);
-        i[k] -= static_cast<float>(v.real());
-        q[k] -= static_cast<float>(v.imag());
-        v *= step;
-        if ((d & 255) == 255) v *= std::abs(c) / std::abs(v);
+        i[k] -= static_cast<float>(vr);
+        q[k] -= static_cast<float>(vi);
+        const double tr = vr * sr - vi * si;
+        vi = vr * si + vi * sr;
+        vr = tr;
     }
 
     ++t.passes;

@@ -140,17 +140,17 @@ TEST(Channel, CarriersHaveTheRequestedPower) {
 // Fading keeps the mean power but lets it come and go, the deeper the faster for poor paths.
 TEST(Channel, FadingComesAndGoesAroundTheMeanPower) {
     const int rate = 8000;
-    const auto tone = sine(1000, rate, 60 * static_cast<std::size_t>(rate), 10000);
+    const auto tone = sine(1000, rate, 40 * static_cast<std::size_t>(rate), 10000);
     ChannelSettings s;
     s.fading = kFadingPoor;
     s.seed = 9;
     const auto y = applyChannel(tone, rate, s);
     double total = 0, lowest = 1e300;
-    for (std::size_t sec = 0; sec < 60; ++sec) {
+    for (std::size_t sec = 0; sec < 40; ++sec) {
         double p = 0;
         for (std::size_t i = sec * rate; i < (sec + 1) * rate; ++i) p += static_cast<double>(y[i]) * y[i];
         p /= rate;
-        total += p / 60;
+        total += p / 40;
         lowest = std::min(lowest, p);
     }
     const double mean = 10000.0 * 10000.0 / 2;

@@ -145,8 +145,10 @@ void CarrierRejection::learn(std::span<const float> rows, int symbols, int windo
         weight_ += kAverageWeight * (1.0 - weight_);
     }
     keyed_.fill(0);
-    // Too few symbols yet to tell a carrier from a tone.
-    if (weight_ < 0.6 || hi - lo < 8) return;
+    // Too few symbols yet to tell a carrier from a tone. A steady carrier stands out sooner
+    // than a keyed one, which needs a longer look to be told from our tones.
+    if (weight_ < 0.3 || hi - lo < 8) return;
+    const bool judgeKeyed = weight_ >= 0.6;
 
     const auto m1 = [this](int b) { return mean_[static_cast<std::size_t>(b)] / weight_; };
     const auto m2 = [this](int b) { return meanSquare_[static_cast<std::size_t>(b)] / weight_; };
@@ -170,7 +172,7 @@ void CarrierRejection::learn(std::span<const float> rows, int symbols, int windo
         const bool localPeak = level >= m1(b - 1) && level > m1(b + 1);
         if (steadiness > 0.9 && localPeak && level > 4.0 * floor_) {
             startTrack(b);
-        } else if (steadiness > 0.3) {
+        } else if (steadiness > 0.3 && judgeKeyed) {
             for (int d = std::max(0, b - 2); d <= std::min(kSymbolBins - 1, b + 2); ++d) keyed_[static_cast<std::size_t>(d)] = 1;
         }
     }
@@ -195,14 +197,23 @@ void CarrierRejection::suppressKeyed(std::span<float> rows, int symbols, int cap
     const int hi = std::min(captureTop, kSymbolBins - 1);
     // Our signal is in some bin of every symbol: where no free bin holds it, it is in a keyed one,
     // and that symbol's keyed bins are read as they are.
-    std::array<bool, kMaxSymbolsPerBlock> freeHoldsSignal{};
+    std::array<float, kMaxSymbolsPerBlock> bestFree{};
+    double passLevel = 0;
     for (int s = 0; s < symbols; ++s) {
         const float* row = rows.data() + s * kSymbolBins;
         float best = 0.0f;
         for (int b = kCaptureBottom; b <= hi; ++b)
             if (!keyed_[static_cast<std::size_t>(b)]) best = std::max(best, row[b]);
-        freeHoldsSignal[static_cast<std::size_t>(s)] = best >= 0.7 * signalLevel_;
-        signalLevel_ += kAverageWeight * (best - signalLevel_);
+        bestFree[static_cast<std::size_t>(s)] = best;
+        passLevel += best / symbols;
+    }
+    // The level rises at once with this pass, so that a signal just begun is judged by its own
+    // strength, and falls slowly.
+    const double level = std::max(signalLevel_, passLevel);
+    std::array<bool, kMaxSymbolsPerBlock> freeHoldsSignal{};
+    for (int s = 0; s < symbols; ++s) {
+        freeHoldsSignal[static_cast<std::size_t>(s)] = bestFree[static_cast<std::size_t>(s)] >= 0.7 * level;
+        signalLevel_ += kAverageWeight * (bestFree[static_cast<std::size_t>(s)] - signalLevel_);
     }
     for (int b = kCaptureBottom; b <= hi; ++b) {
         if (!keyed_[static_cast<std::size_t>(b)]) continue;

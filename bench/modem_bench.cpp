@@ -1,9 +1,12 @@
-// One receive pass with decoding and one transmit block per speed. The "x_realtime" counter is
-// how many times faster than real time the work runs: block duration over time per block.
+// One receive pass with decoding (for Sensitive receive also with a steady carrier in the band)
+// and one transmit block per speed. The "x_realtime" counter is how many times faster than real
+// time the work runs: block duration over time per block.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -28,9 +31,22 @@ std::vector<std::array<std::int16_t, kBlockLength>> signalBlocks(const ModeProfi
     return blocks;
 }
 
-void receivePass(benchmark::State& state, bool sensitive) {
+// The same blocks with a steady carrier in the signal's band as strong as the signal; its
+// frequency repeats whole periods over the blocks, so it runs on without a break.
+std::vector<std::array<std::int16_t, kBlockLength>> withCarrier(const ModeProfile& p,
+                                                                std::vector<std::array<std::int16_t, kBlockLength>> blocks) {
+    const double total = static_cast<double>(blocks.size() * kBlockLength);
+    const double cycles = std::round((txBaseFrequency(p, 1000) + 7.3 * p.sampleRate / 1024.0) * total / p.sampleRate);
+    std::size_t n = 0;
+    for (auto& b : blocks)
+        for (auto& s : b)
+            s = static_cast<std::int16_t>(std::clamp(s / 2 + 12500.0 * std::sin(2.0 * M_PI * cycles * static_cast<double>(n++) / total), -32768.0, 32767.0));
+    return blocks;
+}
+
+void receivePass(benchmark::State& state, bool sensitive, bool carrier = false) {
     const ModeProfile& p = *profileByBaud(static_cast<int>(state.range(0)));
-    const auto blocks = signalBlocks(p);
+    const auto blocks = carrier ? withCarrier(p, signalBlocks(p)) : signalBlocks(p);
     Receiver rx;
     rx.setProfile(p);
     RxSettings settings;
@@ -45,6 +61,7 @@ void receivePass(benchmark::State& state, bool sensitive) {
 
 void BM_ReceivePass(benchmark::State& state) { receivePass(state, false); }
 void BM_ReceivePassSensitive(benchmark::State& state) { receivePass(state, true); }
+void BM_ReceivePassSensitiveCarrier(benchmark::State& state) { receivePass(state, true, true); }
 
 void BM_RenderTxBlock(benchmark::State& state) {
     const ModeProfile& p = *profileByBaud(static_cast<int>(state.range(0)));
@@ -69,4 +86,5 @@ void speeds(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_ReceivePass)->Apply(speeds);
 BENCHMARK(BM_ReceivePassSensitive)->Apply(speeds);
+BENCHMARK(BM_ReceivePassSensitiveCarrier)->Apply(speeds);
 BENCHMARK(BM_RenderTxBlock)->Apply(speeds);

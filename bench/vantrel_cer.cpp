@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -45,6 +46,12 @@ constexpr const char* kHelp =
     "  --squelch N        squelch trigger level of the receiver (default 15)\n"
     "  --standard         the standard receiver (default: Sensitive receive; --sensitive\n"
     "                     is accepted)\n"
+    "  --carrier HZ:DB    a steady carrier at HZ, DB over the signal's power (repeatable)\n"
+    "  --carrier-in-band DB  a steady carrier at a random place in the signal's band per trial\n"
+    "  --morse-in-band DB    a carrier keying Morse at 20 wpm, at a random place in the band\n"
+    "  --fading KIND      two-path fading: moderate (1 ms, 0.5 Hz) or poor (2 ms, 1 Hz)\n"
+    "  --level CER        also print, per trial, the lowest SNR from which on the error rate\n"
+    "                     stays at or below CER %, and their mean and spread\n"
     "  --text TEXT        text to send (default: a short English QSO line)\n"
     "  --jobs N           trials run at once (default: number of processors)\n"
     "  --markdown         print one Markdown table for all speeds at the end\n"
@@ -65,6 +72,10 @@ struct Options {
     int jobs = 0;
     bool markdown = false;
     bool show = false;
+    std::vector<vantrel::testsupport::Carrier> carriers;
+    std::optional<double> carrierInBandDb, morseInBandDb;
+    std::optional<vantrel::testsupport::Fading> fading;
+    std::optional<double> level;
 };
 
 struct Row {
@@ -118,6 +129,16 @@ Parsed parseOptions(int argc, char** argv, Options& o) {
                 return fail("--noise-before wants A,B seconds with 0 <= A <= B: " + v);
             o.noiseFrom = from;
             o.noiseTo = to;
+        } else if (a == "--fading") {
+            if (v == "moderate") o.fading = vantrel::testsupport::kFadingModerate;
+            else if (v == "poor") o.fading = vantrel::testsupport::kFadingPoor;
+            else return fail("no such fading: " + v);
+        } else if (a == "--carrier") {
+            const auto colon = v.find(':');
+            double hz = 0, db = 0;
+            if (colon == std::string::npos || !parseNumber(v.substr(0, colon), hz) || !parseNumber(v.substr(colon + 1), db))
+                return fail("--carrier wants HZ:DB, not " + v);
+            o.carriers.push_back({hz, db, false, 20});
         } else if (!isNumber) {
             return fail("unknown option or bad number: " + a + " " + v);
         } else if (a == "--snr-from") o.snrFrom = x;
@@ -130,6 +151,9 @@ Parsed parseOptions(int argc, char** argv, Options& o) {
         else if (a == "--lead-in" && x >= 0 && x < 1e7) o.leadIn = static_cast<int>(x);
         else if (a == "--freq" && x >= 0 && x <= 2500) o.freq = static_cast<int>(x);
         else if (a == "--squelch") o.squelch = std::max(1, static_cast<int>(std::floor(x)));
+        else if (a == "--carrier-in-band") o.carrierInBandDb = x;
+        else if (a == "--morse-in-band") o.morseInBandDb = x;
+        else if (a == "--level" && x > 0) o.level = x / 100.0;
         else if (a == "--jobs" && x >= 1) o.jobs = static_cast<int>(x);
         else return fail("unknown option or value out of range: " + a + " " + v);
     }
@@ -179,6 +203,14 @@ std::vector<Row> measureSpeed(const Options& o, int baud) {
                 const double seconds = o.noiseFrom + (o.noiseTo - o.noiseFrom) * static_cast<double>(rng() % 1000001) / 1e6;
                 setup.channel.leadInSamples = static_cast<int>(seconds * profile.sampleRate);
             }
+            setup.channel.fading = o.fading;
+            setup.channel.carriers = o.carriers;
+            // Inside the band: anywhere from the lowest to the highest tone as the receiver hears them.
+            const double spacing = profile.sampleRate / 1024.0;
+            const double low = vantrel::modem::txBaseFrequency(profile, o.freq) + o.offset;
+            std::uniform_real_distribution<double> inBand(low, low + 17 * spacing);
+            if (o.carrierInBandDb) setup.channel.carriers.push_back({inBand(rng), *o.carrierInBandDb, false, 20});
+            if (o.morseInBandDb) setup.channel.carriers.push_back({inBand(rng), *o.morseInBandDb, true, 20});
             setup.receive.rx.tuningFrequency = o.freq;
             setup.receive.rx.sensitive = o.sensitive;
             setup.receive.squelchLevel = o.squelch;
@@ -195,6 +227,29 @@ std::vector<Row> measureSpeed(const Options& o, int baud) {
         for (std::size_t job = 0; job < total; ++job)
             std::printf("%d baud, %g dB, trial %zu: \"%s\"\n", baud, snrs[job / static_cast<std::size_t>(o.trials)],
                         job % static_cast<std::size_t>(o.trials), printable(results[job].received).c_str());
+    }
+
+    if (o.level) {
+        // Per trial: the lowest SNR of the sweep from which on every point meets the level.
+        std::vector<double> levels;
+        for (int t = 0; t < o.trials; ++t) {
+            double lowest = NAN;
+            for (std::size_t si = snrs.size(); si-- > 0;) {
+                if (results[si * static_cast<std::size_t>(o.trials) + static_cast<std::size_t>(t)].cer > *o.level + 1e-9) break;
+                lowest = snrs[si];
+            }
+            levels.push_back(lowest);
+        }
+        double mean = 0, lo = INFINITY, hi = -INFINITY;
+        for (double l : levels) {
+            mean += l;
+            lo = std::min(lo, l);
+            hi = std::max(hi, l);
+        }
+        mean /= static_cast<double>(levels.size());
+        std::printf("LEVEL %d baud: %.3g%% CER from", baud, 100 * *o.level);
+        for (double l : levels) std::printf(" %.1f", l);
+        std::printf(" dB; mean %.2f dB, spread %.1f..%.1f\n", mean, lo, hi);
     }
 
     std::vector<Row> rows;
@@ -219,7 +274,12 @@ std::string conditions(const Options& o) {
     char buf[200];
     std::snprintf(buf, sizeof buf, "%s receive, squelch %d, offset %g Hz, clock %g ppm, %d trials per SNR",
                   o.sensitive ? "sensitive" : "standard", o.squelch, o.offset, o.ppm, o.trials);
-    return buf;
+    std::string c = buf;
+    if (o.fading) c += o.fading->delayMs > 1.5 ? ", poor fading" : ", moderate fading";
+    for (const auto& k : o.carriers) c += ", carrier " + std::to_string(static_cast<int>(k.hz)) + " Hz " + std::to_string(static_cast<int>(k.relativeDb)) + " dB";
+    if (o.carrierInBandDb) c += ", steady carrier in the band at " + std::to_string(static_cast<int>(*o.carrierInBandDb)) + " dB";
+    if (o.morseInBandDb) c += ", Morse carrier in the band at " + std::to_string(static_cast<int>(*o.morseInBandDb)) + " dB";
+    return c;
 }
 
 }  // namespace

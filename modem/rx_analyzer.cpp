@@ -54,6 +54,8 @@ void RxAnalyzer::reset() {
     foldZr_ = foldZi_ = foldL_ = 0.0;
     gridGr_ = gridGi_ = gridW_ = 0.0;
     occupancy_.fill(0.0);
+    carriers_.reset();
+    cleaned_ = false;
 }
 
 void RxAnalyzer::processBlock(std::span<const std::int16_t> block, const RxSettings& settings) {
@@ -69,8 +71,12 @@ void RxAnalyzer::processBlock(std::span<const std::int16_t> block, const RxSetti
     timingSpectraPass(captureTop);
     previousTimingPhase_ = timingPhase_;
     chooseTimingPhase();
-    if (settings.sensitive) foldTimingUpdate(captureTop);
-    else stepTimingOffset();
+    if (settings.sensitive) {
+        carrierRejectionPass(captureTop);
+        foldTimingUpdate(captureTop);
+    } else {
+        stepTimingOffset();
+    }
     toneDetection(captureTop, settings.sensitive, settings.squelchAttack);
 }
 
@@ -120,25 +126,40 @@ void RxAnalyzer::mixAndDecimate(int tuningFrequency) {
 }
 
 void RxAnalyzer::symbolSpectraPass() {
+    std::fill(symbolSpectra_.begin(), symbolSpectra_.end(), 0.0f);
+    spectraOf(baseI_.data(), baseQ_.data(), symbolSpectra_.data());
+}
+
+void RxAnalyzer::spectraOf(const float* baseI, const float* baseQ, float* rows) {
     const int k = profile_->spacingFactor;
     const int n = symbolCount();
     const int len = 128 * k;
     std::span<float, 512> re(fftRe_);
     std::span<float, 512> im(fftIm_);
-    std::fill(symbolSpectra_.begin(), symbolSpectra_.end(), 0.0f);
     for (int s = 0; s < n; ++s) {
         const int start = 512 + timingOffset_ + len * s;
         for (int m = 0; m < 512; ++m) {
             const int p = start + m;
             const bool inside = m < len && p >= 0 && p < kDecimatedLength;
-            re[static_cast<std::size_t>(m)] = inside ? baseI_[static_cast<std::size_t>(p)] / 32.0f : 0.0f;
-            im[static_cast<std::size_t>(m)] = inside ? baseQ_[static_cast<std::size_t>(p)] / 32.0f : 0.0f;
+            re[static_cast<std::size_t>(m)] = inside ? baseI[p] / 32.0f : 0.0f;
+            im[static_cast<std::size_t>(m)] = inside ? baseQ[p] / 32.0f : 0.0f;
         }
         fft512(re, im);
-        float* row = symbolSpectra_.data() + s * kSymbolBins;
+        float* row = rows + s * kSymbolBins;
         for (int b = 0; b < kSymbolBins; ++b)
             row[b] = binMagnitude(re, im, b);
     }
+}
+
+void RxAnalyzer::carrierRejectionPass(int captureTop) {
+    // Same windows as the symbol spectra (this pass's timing offset), on the cleaned baseband.
+    const int n = symbolCount();
+    const auto rows = std::span<float>(decisionSpectra_.data(), static_cast<std::size_t>(n * kSymbolBins));
+    cleaned_ = carriers_.cancel(baseI_, baseQ_, cleanI_, cleanQ_);
+    if (cleaned_) spectraOf(cleanI_.data(), cleanQ_.data(), rows.data());
+    else std::copy_n(symbolSpectra_.begin(), rows.size(), rows.begin());
+    carriers_.learn(rows, n, 128 * profile_->spacingFactor, captureTop);
+    carriers_.suppressKeyed(rows, n, captureTop);
 }
 
 void RxAnalyzer::timingSpectraPass(int captureTop) {
@@ -219,8 +240,10 @@ void RxAnalyzer::toneDetection(int captureTop, bool sensitive, int squelchAttack
     double total = 0.00001;
     double previousPeak = 0.0;
     std::array<int, kMaxSymbolsPerBlock> fullPeaks{};
+    // Sensitive receive decides on the spectra with other stations' carriers rejected.
+    const float* rows = sensitive ? decisionSpectra_.data() : symbolSpectra_.data();
     for (int s = 0; s < n; ++s) {
-        const float* row = symbolSpectra_.data() + s * kSymbolBins;
+        const float* row = rows + s * kSymbolBins;
         float best = 0.0f;
         int bestBin = -1;
         for (int b = kCaptureBottom; b <= captureTop; ++b) {
@@ -235,7 +258,7 @@ void RxAnalyzer::toneDetection(int captureTop, bool sensitive, int squelchAttack
         fullPeaks[static_cast<std::size_t>(s)] = bestBin;
         p += 4.0 * best;
     }
-    if (sensitive) gridTracking(captureTop, std::span<const int>(fullPeaks.data(), static_cast<std::size_t>(n)));
+    if (sensitive) gridTracking(captureTop, rows, std::span<const int>(fullPeaks.data(), static_cast<std::size_t>(n)));
 
     const double q = p / (total - p) / 0.08;
     const int raw = (std::isfinite(q) && q > 0.0) ? nearestInt(40.0 * std::log10(q)) : 0;
@@ -268,17 +291,21 @@ void RxAnalyzer::foldTimingUpdate(int captureTop) {
     std::span<float, 512> re(fftRe_);
     std::span<float, 512> im(fftIm_);
     const double twoPi = 8.0 * std::atan(1.0);
+    // Other stations' steady carriers taken out, keyed ones passed over.
+    const float* baseI = cleaned_ ? cleanI_.data() : baseI_.data();
+    const float* baseQ = cleaned_ ? cleanQ_.data() : baseQ_.data();
     double cr = 0.0, ci = 0.0, sumM = 0.0;
     for (int i = 0; i < count; ++i) {
         const int w = first + stepLen * i;
         for (int m = 0; m < 512; ++m) {
             const bool inside = m < period;
-            re[static_cast<std::size_t>(m)] = inside ? baseI_[static_cast<std::size_t>(w + m)] / 32.0f : 0.0f;
-            im[static_cast<std::size_t>(m)] = inside ? baseQ_[static_cast<std::size_t>(w + m)] / 32.0f : 0.0f;
+            re[static_cast<std::size_t>(m)] = inside ? baseI[w + m] / 32.0f : 0.0f;
+            im[static_cast<std::size_t>(m)] = inside ? baseQ[w + m] / 32.0f : 0.0f;
         }
         fft512(re, im);
         float best = 0.0f;
         for (int b = kCaptureBottom; b <= captureTop; ++b) {
+            if (carriers_.keyedBin(b)) continue;
             const float mag = binMagnitude(re, im, b);
             best = std::max(best, mag);
         }
@@ -300,7 +327,7 @@ void RxAnalyzer::foldTimingUpdate(int captureTop) {
     timingOffset_ = truncMod(used + nearestInt(r), 256 * k);
 }
 
-void RxAnalyzer::gridTracking(int captureTop, std::span<const int> fullPeaks) {
+void RxAnalyzer::gridTracking(int captureTop, const float* rows, std::span<const int> fullPeaks) {
     // Tones lie exactly four bins apart: learn where that grid sits from the strongest bins of
     // recent symbols, and read every symbol only at the grid positions.
     const double twoPi = 8.0 * std::atan(1.0);
@@ -308,7 +335,7 @@ void RxAnalyzer::gridTracking(int captureTop, std::span<const int> fullPeaks) {
     for (std::size_t s = 0; s < fullPeaks.size(); ++s) {
         const int b = fullPeaks[s];
         if (b < 0) continue;
-        const float* row = symbolSpectra_.data() + s * kSymbolBins;
+        const float* row = rows + s * kSymbolBins;
         const double y0 = row[b - 1], y1 = row[b], y2 = row[b + 1];
         const double denom = y0 - 2.0 * y1 + y2;
         const double x = denom < 0.0 ? b + 0.5 * (y0 - y2) / denom : b;
@@ -357,7 +384,7 @@ void RxAnalyzer::gridTracking(int captureTop, std::span<const int> fullPeaks) {
     if (inRange <= 0.0 || bestTotal < 0.8 * inRange) return;
 
     for (std::size_t s = 0; s < fullPeaks.size(); ++s) {
-        const float* row = symbolSpectra_.data() + s * kSymbolBins;
+        const float* row = rows + s * kSymbolBins;
         double best = -1.0;
         double bestPos = 0.0;
         for (int j = bestStart; j < bestStart + kToneCount; ++j) {

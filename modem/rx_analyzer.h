@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "carrier_rejection.h"
 #include "mode_profile.h"
 
 namespace vantrel::modem {
@@ -47,17 +48,21 @@ public:
         return {slotPeak_.data(), static_cast<std::size_t>(symbolCount())};
     }
     int snrRaw() const { return snrRaw_; }
+    // Sensitive receive's view of other stations' carriers.
+    const CarrierRejection& carrierRejection() const { return carriers_; }
     int snrSmoothed() const { return snrSmoothed_; }
 
 private:
     void mixAndDecimate(int tuningFrequency);
     void symbolSpectraPass();
+    void spectraOf(const float* baseI, const float* baseQ, float* rows);
+    void carrierRejectionPass(int captureTop);
     void timingSpectraPass(int captureTop);
     void chooseTimingPhase();
     void stepTimingOffset();
     void foldTimingUpdate(int captureTop);
     void toneDetection(int captureTop, bool sensitive, int squelchAttack);
-    void gridTracking(int captureTop, std::span<const int> fullPeaks);
+    void gridTracking(int captureTop, const float* rows, std::span<const int> fullPeaks);
     void smoothSnr(int newRaw, int attack);
 
     const ModeProfile* profile_ = &defaultProfile();
@@ -84,6 +89,13 @@ private:
     double foldZr_ = 0, foldZi_ = 0, foldL_ = 0;
     double gridGr_ = 0, gridGi_ = 0, gridW_ = 0;
     std::array<double, kSymbolBins> occupancy_{};
+
+    // Sensitive receive: the baseband with steady carriers taken out, and the spectra the tone
+    // decision reads (the waterfall keeps showing the band as it is).
+    CarrierRejection carriers_;
+    bool cleaned_ = false;
+    std::array<float, kDecimatedLength> cleanI_{}, cleanQ_{};
+    std::array<float, kMaxSymbolsPerBlock * kSymbolBins> decisionSpectra_{};
 
     // Scratch for the transforms.
     std::array<float, kSymbolFftLength> fftRe_{}, fftIm_{};

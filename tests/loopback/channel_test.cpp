@@ -97,6 +97,68 @@ TEST(Channel, StrongNoiseIsTurnedDownNotClipped) {
     EXPECT_EQ(extremes, 0);
 }
 
+// 20 words per minute is a 60 ms dot; a dash is three dots, and the text repeats after a word space.
+// The 5 ms edges lie inside the element, so each takes half of 40 samples from its area.
+TEST(Channel, MorseKeyingTimesItsElements) {
+    const int rate = 8000;
+    const auto keyDown = [](const std::vector<double>& key, std::size_t from, std::size_t to) {
+        double sum = 0;
+        for (std::size_t i = from; i < to; ++i) sum += key[i];
+        return sum;
+    };
+    const auto e = morseKeying("E", 20, rate, 20000);
+    EXPECT_NEAR(keyDown(e, 0, 2000), 440, 2);
+    // Dot, three dots of letter space, seven of word space: the next dot starts after 11 dots.
+    EXPECT_NEAR(keyDown(e, 5280, 7000), 440, 2);
+    EXPECT_EQ(e[2000], 0.0);
+    const auto t = morseKeying("T", 20, rate, 4000);
+    EXPECT_NEAR(keyDown(t, 0, 4000), 1400, 2);
+    EXPECT_EQ(t[720], 1.0);
+}
+
+// A carrier at 0 dB has the signal's power; a keyed one has it while the key is down.
+TEST(Channel, CarriersHaveTheRequestedPower) {
+    const int rate = 11025;
+    const auto tone = sine(1000, rate, 4 * static_cast<std::size_t>(rate), 10000);
+    for (bool morse : {false, true}) {
+        ChannelSettings s;
+        s.carriers.push_back({1400, -6.0, morse, 20});
+        const auto y = applyChannel(tone, rate, s);
+        const std::size_t n = static_cast<std::size_t>(rate);
+        EXPECT_NEAR(toneLevel(y, 1000, rate, 0, n), 5000, 100);
+        if (!morse) {
+            EXPECT_NEAR(toneLevel(y, 1400, rate, 0, n), 5000 * std::pow(10, -6.0 / 20), 100) << morse;
+            continue;
+        }
+        // The Morse station's text begins with "C": a dash, then a dot's gap.
+        const std::size_t dash = static_cast<std::size_t>(0.18 * rate);
+        EXPECT_NEAR(toneLevel(y, 1400, rate, 100, dash - 200), 5000 * std::pow(10, -6.0 / 20), 150);
+        EXPECT_LT(toneLevel(y, 1400, rate, dash + 60, static_cast<std::size_t>(0.06 * rate) - 120), 150);
+    }
+}
+
+// Fading keeps the mean power but lets it come and go, the deeper the faster for poor paths.
+TEST(Channel, FadingComesAndGoesAroundTheMeanPower) {
+    const int rate = 8000;
+    const auto tone = sine(1000, rate, 40 * static_cast<std::size_t>(rate), 10000);
+    ChannelSettings s;
+    s.fading = kFadingPoor;
+    s.seed = 9;
+    const auto y = applyChannel(tone, rate, s);
+    double total = 0, lowest = 1e300;
+    for (std::size_t sec = 0; sec < 40; ++sec) {
+        double p = 0;
+        for (std::size_t i = sec * rate; i < (sec + 1) * rate; ++i) p += static_cast<double>(y[i]) * y[i];
+        p /= rate;
+        total += p / 40;
+        lowest = std::min(lowest, p);
+    }
+    const double mean = 10000.0 * 10000.0 / 2;
+    EXPECT_GT(total, 0.5 * mean);
+    EXPECT_LT(total, 1.5 * mean);
+    EXPECT_LT(lowest, 0.2 * mean);
+}
+
 }  // namespace
 
 namespace {

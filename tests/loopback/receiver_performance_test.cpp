@@ -1,6 +1,6 @@
 // How the receiver copes with what a real band gives it: where the symbol timing settles, weak
 // signals with an offset and a clock error between the stations, pure noise, a steady carrier
-// and a second station. Standard and sensitive receive side by side.
+// and a second station, carriers in the band. Standard and sensitive receive side by side.
 
 #include <gtest/gtest.h>
 
@@ -265,6 +265,104 @@ TEST(Interference, TwoStationsGridFollowsTheStrongerOne) {
         const auto decoded = cli::decodeSamples(profile, options, mix(a, b));
         EXPECT_LE(testsupport::characterErrorRate(strong, decoded.primary), 0.03) << baud << " baud: " << decoded.primary;
     }
+}
+
+// Three dB above the level where an ideal detector makes 1% character errors on English text,
+// for each speed in kBauds order.
+constexpr double kIdealPlus3[] = {-13.3, -11.8, -10.2, -8.8, -7.2, -5.9};
+
+const std::string kCarrierText = "Good evening, the carrier is on the waterfall but not in the copy. 73";
+
+// A weak signal at 23 Hz offset and 60 ppm with other transmitters on the channel, received
+// with Sensitive receive.
+testsupport::TrialResult carrierTrial(int baud, double snrDb, std::vector<testsupport::Carrier> carriers, std::uint64_t seed) {
+    testsupport::TrialSetup setup;
+    setup.text = kCarrierText;
+    setup.channel.snrDb = snrDb;
+    setup.channel.frequencyOffsetHz = 23.0;
+    setup.channel.clockPpm = 60.0;
+    setup.channel.seed = seed;
+    setup.channel.leadInSamples = static_cast<int>(seed * 2777 % kBlockLength);
+    setup.channel.carriers = std::move(carriers);
+    setup.receive.squelchLevel = 1;
+    setup.receive.rx.sensitive = true;
+    return testsupport::runTrial(*profileByBaud(baud), setup);
+}
+
+// Audio frequency of tone `tone` (fractional: between tones) as the receiver hears it.
+double toneHz(int baud, double tone) {
+    const ModeProfile& p = *profileByBaud(baud);
+    return modem::txBaseFrequency(p, 1000) + 23.0 + tone * p.sampleRate / 1024.0;
+}
+
+// A steady carrier at the signal's power inside its band, on one of its tones or between two,
+// takes over neither the tone decision nor the tone grid at any speed.
+TEST(CarrierInTheBand, SteadyCarrierAtEverySpeed) {
+    for (std::size_t i = 0; i < std::size(kBauds); ++i) {
+        const int baud = kBauds[i];
+        for (double tone : {7.0, 11.5}) {
+            const auto r = carrierTrial(baud, kIdealPlus3[i], {{toneHz(baud, tone), 0.0}}, 20 + i);
+            EXPECT_LE(r.cer, 0.03) << baud << " baud, carrier at tone " << tone << ": " << r.received;
+        }
+    }
+}
+
+// Two steady carriers, one ten dB above the signal beside its band and one at its power inside;
+// and one ten dB above the signal inside the band.
+TEST(CarrierInTheBand, TwoCarriersAndAStrongOne) {
+    for (int baud : {5, 11, 22}) {
+        const double snr = kIdealPlus3[std::find(std::begin(kBauds), std::end(kBauds), baud) - std::begin(kBauds)];
+        auto r = carrierTrial(baud, snr, {{toneHz(baud, 19.5), 10.0}, {toneHz(baud, 3.3), 0.0}}, 31);
+        EXPECT_LE(r.cer, 0.03) << baud << " baud, two carriers: " << r.received;
+        r = carrierTrial(baud, snr, {{toneHz(baud, 9.8), 10.0}}, 32);
+        EXPECT_LE(r.cer, 0.03) << baud << " baud, carrier 10 dB up: " << r.received;
+    }
+}
+
+// A station keying Morse at 20 words per minute inside the band, as strong as the signal.
+TEST(CarrierInTheBand, KeyedMorseCarrier) {
+    for (int baud : {11, 22}) {
+        const double snr = kIdealPlus3[baud == 11 ? 3 : 5];
+        double cer = 0;
+        const double tones[] = {4.0, 8.5, 13.2};
+        for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+            testsupport::Carrier morse{toneHz(baud, tones[seed - 1]), 0.0, true, 20};
+            const auto r = carrierTrial(baud, snr, {morse}, 40 + seed);
+            std::printf("[ MORSE    ] %d baud, seed %d: %.1f%%\n", baud, static_cast<int>(seed), 100 * r.cer);
+            cer += r.cer / 3;
+        }
+        EXPECT_LE(cer, 0.05) << baud << " baud";
+    }
+}
+
+// The S/N reading of a signal means the same with a steady carrier beside it as without.
+TEST(CarrierInTheBand, SnrReadingKeepsItsMeaning) {
+    const int baud = 11;
+    const ModeProfile& profile = *profileByBaud(baud);
+    const auto reading = [&](bool withCarrier) {
+        testsupport::ChannelSettings channel;
+        channel.snrDb = -6.0;
+        channel.frequencyOffsetHz = 23.0;
+        channel.seed = 3;
+        if (withCarrier) channel.carriers.push_back({toneHz(baud, 6.5), 0.0});
+        cli::TransmitRequest request;
+        request.text = kSentence + kSentence;
+        const auto heard = testsupport::applyChannel(cli::renderTransmission(profile, request), profile.sampleRate, channel);
+        modem::Receiver rx;
+        rx.setProfile(profile);
+        modem::RxSettings settings;
+        settings.sensitive = true;
+        double sum = 0;
+        int count = 0;
+        for (std::size_t off = 0, pass = 0; off + kBlockLength <= heard.size(); off += kBlockLength, ++pass) {
+            rx.processBlock(std::span<const std::int16_t>(heard.data() + off, kBlockLength), settings, 15);
+            if (pass >= 8 && off + 4 * kBlockLength <= heard.size()) sum += rx.analyzer().snrSmoothed(), ++count;
+        }
+        return sum / count;
+    };
+    const double clean = reading(false), carrier = reading(true);
+    std::printf("[ S/N      ] without carrier %.1f, with %.1f\n", clean, carrier);
+    EXPECT_NEAR(carrier, clean, 3.0);
 }
 
 // With the option off, the receiver is exactly the one the chat window always had: the same

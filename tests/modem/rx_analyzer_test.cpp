@@ -161,3 +161,61 @@ TEST(RxAnalysis, SmoothingFollowsFallsAtOnceAndBlendsRises) {
     EXPECT_GE(rises, 4);
     EXPECT_GE(falls, 3);
 }
+
+namespace {
+
+// A steady carrier in white noise, block after block; noise alone when carrierHz is 0.
+std::vector<std::int16_t> carrierInNoise(ToneSource& carrier, std::mt19937& rng, double noiseSigma) {
+    std::normal_distribution<double> noise(0, noiseSigma);
+    std::vector<std::int16_t> b = carrier.next();
+    for (auto& s : b) s = static_cast<std::int16_t>(std::clamp(s + noise(rng), -32768.0, 32767.0));
+    return b;
+}
+
+}  // namespace
+
+// Sensitive receive follows a steady carrier and takes it out of what the tone decision reads,
+// so that the carrier stops being the strongest bin of every symbol; the standard receiver and
+// the waterfall's spectra still see it.
+TEST(CarrierRejection, SteadyCarrierIsFollowedAndTakenOut) {
+    for (const auto& p : kProfiles) {
+        SCOPED_TRACE(p.menuCaption);
+        const double hz = binCentre(p, 1000, 61) + 0.37 * p.sampleRate / 4096.0;  // between bins
+        RxSettings sensitive;
+        sensitive.sensitive = true;
+        RxAnalyzer a;
+        a.setProfile(p);
+        ToneSource carrier{hz, p.sampleRate, 3000};
+        std::mt19937 rng(11);
+        int onCarrier = 0, slots = 0;
+        for (int pass = 0; pass < 40; ++pass) {
+            a.processBlock(carrierInNoise(carrier, rng, 2000), sensitive);
+            if (pass < 30) continue;
+            for (double peak : a.slotPeaks()) onCarrier += std::abs(peak + kCaptureBottom - 61) <= 1, ++slots;
+            // The waterfall still shows the carrier.
+            const auto rows = a.symbolSpectra();
+            EXPECT_EQ(std::max_element(rows.begin(), rows.begin() + kSymbolBins) - rows.begin(), 61);
+        }
+        EXPECT_EQ(a.carrierRejection().followedCarriers(), 1);
+        EXPECT_LT(onCarrier, slots / 4) << onCarrier << " of " << slots;
+    }
+}
+
+// Band noise alone never looks like a carrier, so in white noise Sensitive receive decides
+// exactly as it did without carrier rejection.
+TEST(CarrierRejection, NoiseAloneRaisesNoCarrier) {
+    for (const auto& p : kProfiles) {
+        SCOPED_TRACE(p.menuCaption);
+        RxSettings sensitive;
+        sensitive.sensitive = true;
+        RxAnalyzer a;
+        a.setProfile(p);
+        ToneSource silence{1000, p.sampleRate, 0};
+        std::mt19937 rng(5);
+        for (int pass = 0; pass < 60; ++pass) {
+            a.processBlock(carrierInNoise(silence, rng, 3000), sensitive);
+            ASSERT_EQ(a.carrierRejection().followedCarriers(), 0) << "pass " << pass;
+            for (int b = 0; b < kSymbolBins; ++b) ASSERT_FALSE(a.carrierRejection().keyedBin(b)) << "pass " << pass << " bin " << b;
+        }
+    }
+}

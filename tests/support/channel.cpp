@@ -3,6 +3,7 @@
 #include <samplerate.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -39,7 +40,119 @@ void fft(std::vector<Complex>& a, int sign) {
     }
 }
 
+// Analytic signal of x: positive frequencies doubled, negative ones removed. Zero padding keeps
+// the circular wrap of the filter away from the signal.
+std::vector<Complex> analytic(std::span<const double> x) {
+    std::size_t n = 1;
+    while (n < x.size() + 4096) n <<= 1;
+    std::vector<Complex> a(n);
+    for (std::size_t i = 0; i < x.size(); ++i) a[i] = x[i];
+    fft(a, -1);
+    for (std::size_t k = 1; k < n / 2; ++k) a[k] *= 2.0;
+    for (std::size_t k = n / 2 + 1; k < n; ++k) a[k] = 0;
+    fft(a, +1);
+    a.resize(x.size());
+    for (Complex& z : a) z /= static_cast<double>(n);
+    return a;
+}
+
+// One path's gain over time: a sum of sinusoids with Gaussian-distributed Doppler frequencies,
+// mean power 1/2. Evaluated every few samples and interpolated, as the gain moves slowly.
+std::vector<Complex> pathGain(std::size_t count, double spreadHz, int sampleRate, std::mt19937_64& rng) {
+    constexpr int kRays = 24;
+    constexpr std::size_t kStep = 32;
+    std::normal_distribution<double> doppler(0.0, spreadHz / 2.0);
+    std::uniform_real_distribution<double> phase(0.0, 2 * std::numbers::pi);
+    std::array<double, kRays> f{}, p{};
+    for (int r = 0; r < kRays; ++r) {
+        f[static_cast<std::size_t>(r)] = doppler(rng);
+        p[static_cast<std::size_t>(r)] = phase(rng);
+    }
+    const auto at = [&](std::size_t i) {
+        Complex g;
+        const double t = static_cast<double>(i) / sampleRate;
+        for (int r = 0; r < kRays; ++r) {
+            const double a = 2 * std::numbers::pi * f[static_cast<std::size_t>(r)] * t + p[static_cast<std::size_t>(r)];
+            g += Complex(std::cos(a), std::sin(a));
+        }
+        return g / std::sqrt(2.0 * kRays);
+    };
+    std::vector<Complex> g(count);
+    Complex g0 = at(0);
+    for (std::size_t i = 0; i < count; i += kStep) {
+        const Complex g1 = at(i + kStep);
+        for (std::size_t j = 0; j < kStep && i + j < count; ++j)
+            g[i + j] = g0 + (g1 - g0) * (static_cast<double>(j) / kStep);
+        g0 = g1;
+    }
+    return g;
+}
+
+std::vector<double> applyTwoPathFading(std::span<const double> x, const Fading& fading, int sampleRate, std::mt19937_64& rng) {
+    const std::vector<Complex> z = analytic(x);
+    const auto delay = static_cast<std::size_t>(std::lround(fading.delayMs * 1e-3 * sampleRate));
+    const std::vector<Complex> g1 = pathGain(x.size(), fading.spreadHz, sampleRate, rng);
+    const std::vector<Complex> g2 = pathGain(x.size(), fading.spreadHz, sampleRate, rng);
+    std::vector<double> y(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        Complex v = g1[i] * z[i];
+        if (i >= delay) v += g2[i] * z[i - delay];
+        y[i] = v.real();
+    }
+    return y;
+}
+
+// Dots and dashes of the characters a Morse station sends; anything else is a word space.
+std::string_view morseCode(char c) {
+    static constexpr std::array<std::string_view, 26> letters{
+        ".-", "-...", "-.-.", "-..", ".", "..-.", "--.", "....", "..", ".---", "-.-", ".-..", "--",
+        "-.", "---", ".--.", "--.-", ".-.", "...", "-", "..-", "...-", ".--", "-..-", "-.--", "--.."};
+    static constexpr std::array<std::string_view, 10> digits{
+        "-----", ".----", "..---", "...--", "....-", ".....", "-....", "--...", "---..", "----."};
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c >= 'A' && c <= 'Z') return letters[static_cast<std::size_t>(c - 'A')];
+    if (c >= '0' && c <= '9') return digits[static_cast<std::size_t>(c - '0')];
+    if (c == '/') return "-..-.";
+    return {};
+}
+
 }  // namespace
+
+std::vector<double> morseKeying(std::string_view text, double wpm, int sampleRate, std::size_t count) {
+    // Key-down and key-up runs in dot units: dot 1, dash 3, gaps 1 / 3 / 7.
+    std::vector<std::pair<bool, int>> runs;
+    for (char c : text) {
+        const std::string_view code = morseCode(c);
+        if (code.empty()) {
+            runs.emplace_back(false, 7);
+            continue;
+        }
+        for (char e : code) {
+            runs.emplace_back(true, e == '-' ? 3 : 1);
+            runs.emplace_back(false, 1);
+        }
+        runs.back().second = 3;
+    }
+    runs.emplace_back(false, 7);
+    std::vector<double> key(count, 0.0);
+    const double unit = 1.2 / wpm * sampleRate;
+    if (runs.empty() || unit <= 0) return key;
+    const double edge = 0.005 * sampleRate;
+    double t = 0;
+    for (std::size_t r = 0; t < static_cast<double>(count); r = (r + 1) % runs.size()) {
+        const double len = runs[r].second * unit;
+        if (runs[r].first) {
+            const auto from = static_cast<std::size_t>(t);
+            for (std::size_t i = from; i < count && static_cast<double>(i) < t + len; ++i) {
+                const double into = static_cast<double>(i) - t, left = t + len - static_cast<double>(i);
+                const double e = std::min({1.0, into / edge, left / edge});
+                key[i] = e >= 1.0 ? 1.0 : 0.5 - 0.5 * std::cos(std::numbers::pi * std::max(0.0, e));
+            }
+        }
+        t += len;
+    }
+    return key;
+}
 
 double noiseSigma(double signalPower, double snrDb, int sampleRate) {
     const double snr = std::pow(10.0, snrDb / 10.0);
@@ -48,20 +161,11 @@ double noiseSigma(double signalPower, double snrDb, int sampleRate) {
 
 std::vector<double> shiftFrequency(std::span<const double> x, double hz, int sampleRate) {
     if (x.empty() || hz == 0) return {x.begin(), x.end()};
-    // Zero padding keeps the circular wrap of the analytic filter away from the signal.
-    std::size_t n = 1;
-    while (n < x.size() + 4096) n <<= 1;
-    std::vector<Complex> a(n);
-    for (std::size_t i = 0; i < x.size(); ++i) a[i] = x[i];
-    fft(a, -1);
-    // Analytic signal: positive frequencies doubled, negative ones removed.
-    for (std::size_t k = 1; k < n / 2; ++k) a[k] *= 2.0;
-    for (std::size_t k = n / 2 + 1; k < n; ++k) a[k] = 0;
-    fft(a, +1);
+    const std::vector<Complex> a = analytic(x);
     std::vector<double> y(x.size());
     const double step = 2 * std::numbers::pi * hz / sampleRate;
     for (std::size_t i = 0; i < x.size(); ++i) {
-        const Complex z = a[i] / static_cast<double>(n);
+        const Complex z = a[i];
         const double phase = std::fmod(step * static_cast<double>(i), 2 * std::numbers::pi);
         y[i] = (z * Complex(std::cos(phase), std::sin(phase))).real();
     }
@@ -106,10 +210,11 @@ std::vector<std::int16_t> applyChannel(std::span<const std::int16_t> signal, int
     if (settings.clockPpm != 0) x = resample(x, 1.0 + settings.clockPpm * 1e-6);
     if (settings.frequencyOffsetHz != 0) x = shiftFrequency(x, settings.frequencyOffsetHz, sampleRate);
     applyFading(x, sampleRate, settings.fadeDepthDb, settings.fadePeriodS, settings.seed);
-    x.insert(x.begin(), static_cast<std::size_t>(std::max(0, settings.leadInSamples)), 0.0);
 
-    if (settings.snrDb) {
-        // Power of the signal where it is on the air, not of the silence around it.
+    // Power of the signal where it is on the air, not of the silence around it; with two-path
+    // fading, the mean power over the paths.
+    double power = 0;
+    {
         std::size_t first = x.size(), last = 0;
         for (std::size_t i = 0; i < x.size(); ++i) {
             if (std::abs(x[i]) > 1.0) {
@@ -117,17 +222,38 @@ std::vector<std::int16_t> applyChannel(std::span<const std::int16_t> signal, int
                 last = i;
             }
         }
-        double power = 0;
         if (first <= last && first < x.size()) {
             for (std::size_t i = first; i <= last; ++i) power += x[i] * x[i];
             power /= static_cast<double>(last - first + 1);
         }
+    }
+    std::mt19937_64 rng(settings.seed);
+    if (settings.fading && settings.fading->spreadHz > 0) x = applyTwoPathFading(x, *settings.fading, sampleRate, rng);
+    x.insert(x.begin(), static_cast<std::size_t>(std::max(0, settings.leadInSamples)), 0.0);
+
+    double carrierPower = 0;
+    std::uniform_real_distribution<double> phase(0.0, 2 * std::numbers::pi);
+    for (const Carrier& c : settings.carriers) {
+        const double p = power * std::pow(10.0, c.relativeDb / 10.0);
+        const double amplitude = std::sqrt(2.0 * p);
+        const double start = phase(rng);
+        std::vector<double> key;
+        if (c.morse) key = morseKeying("CQ CQ DE K9XYZ K9XYZ PSE K TEST 5NN", c.morseWpm, sampleRate, x.size());
+        const double step = 2 * std::numbers::pi * c.hz / sampleRate;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double a = c.morse ? amplitude * key[i] : amplitude;
+            x[i] += a * std::sin(std::fmod(step * static_cast<double>(i), 2 * std::numbers::pi) + start);
+        }
+        carrierPower += c.morse ? p / 2 : p;
+    }
+
+    if (settings.snrDb) {
         const double sigma = noiseSigma(power, *settings.snrDb, sampleRate);
-        const double rms = std::sqrt(power + sigma * sigma);
+        const double rms = std::sqrt(power + carrierPower + sigma * sigma);
         const double gain = rms > settings.maxRms ? settings.maxRms / rms : 1.0;
-        std::mt19937_64 rng(settings.seed);
         std::normal_distribution<double> gauss(0.0, 1.0);
-        for (double& v : x) v = gain * (v + sigma * gauss(rng));
+        std::mt19937_64 noiseRng(settings.seed);
+        for (double& v : x) v = gain * (v + sigma * gauss(noiseRng));
     }
 
     std::vector<std::int16_t> out(x.size());

@@ -1,15 +1,34 @@
 // A radio channel between two stations, for the loopback tests and the measurement tools:
-// sample-clock error, frequency offset, slow fading, a noise-only lead-in and white Gaussian
-// noise.
-// Deterministic for a given seed.
+// sample-clock error, frequency offset, slow fading or two-path fading, a noise-only lead-in,
+// steady and keyed carriers from other stations and white Gaussian noise. Deterministic for a
+// given seed.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace vantrel::testsupport {
+
+// Another transmitter in the passband, as the receiver hears it: a steady carrier (a station
+// tuning up, a birdie) or one keying Morse code.
+struct Carrier {
+    double hz = 1000;        // audio frequency at the receiver
+    double relativeDb = 0;   // power over the signal's power (a keyed carrier: while key down)
+    bool morse = false;      // keyed with Morse text at morseWpm words per minute
+    double morseWpm = 20;
+};
+
+// Two equal paths whose gains wander with a Gaussian Doppler spectrum (the usual ionospheric
+// model); spreadHz is twice the standard deviation of that spectrum.
+struct Fading {
+    double delayMs = 0;
+    double spreadHz = 0;
+};
+inline constexpr Fading kFadingModerate{1.0, 0.5};
+inline constexpr Fading kFadingPoor{2.0, 1.0};
 
 struct ChannelSettings {
     // Signal power over the power of the noise in a 2500 Hz bandwidth; no noise when empty.
@@ -19,6 +38,8 @@ struct ChannelSettings {
     int leadInSamples = 0;         // noise-only samples put before the signal
     double fadeDepthDb = 0;        // the signal's level wanders between 0 and -fadeDepthDb dB
     double fadePeriodS = 8;        // over roughly this many seconds
+    std::optional<Fading> fading;  // none when empty
+    std::vector<Carrier> carriers; // on the air from the first sample to the last
     // Receiver audio level: where signal and noise together would be louder than this RMS they
     // are turned down to it, as an operator sets the level so that the noise does not clip.
     double maxRms = 6000;
@@ -38,6 +59,10 @@ double noiseSigma(double signalPower, double snrDb, int sampleRate);
 
 // A true shift of every frequency by hz (through the analytic signal), not a mirror.
 std::vector<double> shiftFrequency(std::span<const double> x, double hz, int sampleRate);
+
+// Morse keying of text at wpm words per minute: 1 while the key is down, with 5 ms raised-cosine
+// edges; the text repeats, with a word space between repeats, to fill count samples.
+std::vector<double> morseKeying(std::string_view text, double wpm, int sampleRate, std::size_t count);
 
 // Band-limited resampling by ratio (output rate over input rate).
 std::vector<double> resample(std::span<const double> x, double ratio);

@@ -144,19 +144,37 @@ void AudioEngine::onCaptureBlock(int id) {
         captureQueued_[index] = capture_.queueBuffer(id, captureBuffers_[index]);
 }
 
+void AudioEngine::renderPlaybackBuffer(std::size_t index) {
+    if (ports_.station) modulator_.refreshNocallIdleText(latin1(ports_.station->callsign()));
+    modulator_.renderTxBlock(playbackBuffers_[index]);
+}
+
 void AudioEngine::onPlaybackDone(int id) {
     if (id < 0 || id > 1 || !playbackQueued_[static_cast<std::size_t>(id)]) return;
     const auto index = static_cast<std::size_t>(id);
     playbackQueued_[index] = false;
     const int session = playbackSession_;
 
-    if (ports_.station) modulator_.refreshNocallIdleText(latin1(ports_.station->callsign()));
     // The end sentinel runs RECV from in here; it closes playback, so the buffer is then not
     // queued again.
-    modulator_.renderTxBlock(playbackBuffers_[index]);
+    renderPlaybackBuffer(index);
 
     if (session == playbackSession_ && playback_.isOpen())
         playbackQueued_[index] = playback_.queueBuffer(id, playbackBuffers_[index]);
+}
+
+void AudioEngine::handBackPlaybackBuffers(std::array<bool, 2> queued) {
+    // Like a played buffer, each comes back as its own event and is rendered, but never played:
+    // the modulator's tone and idle-text position and the characters-remaining line move on as
+    // for any returned buffer. A SEND before the event runs owns the buffers again, and a RECV
+    // that failed leaves the text where it is for the next RECV.
+    const int session = playbackSession_;
+    for (std::size_t i = 0; i < queued.size(); ++i) {
+        if (!queued[i]) continue;
+        QMetaObject::invokeMethod(this, [this, session, i] {
+            if (session == playbackSession_ && !transmitting_) renderPlaybackBuffer(i);
+        }, Qt::QueuedConnection);
+    }
 }
 
 void AudioEngine::send() {
@@ -194,7 +212,9 @@ void AudioEngine::send() {
 }
 
 void AudioEngine::receive() {
+    const std::array<bool, 2> handedBack = playbackQueued_;
     closePlayback();
+    handBackPlaybackBuffers(handedBack);
     if (!openCaptureDevice()) {
         // The radio must not stay keyed while the operator finds a working input.
         unkey();

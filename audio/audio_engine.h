@@ -80,6 +80,9 @@ private:
     void onCaptureOpened();
     void onCaptureBlock(int id);
     void onPlaybackDone(int id);
+    void renderPlaybackBuffer(std::size_t index);
+    // RECV's close hands back the buffers still queued: they are rendered later, not played.
+    void handBackPlaybackBuffers(std::array<bool, 2> queued);
     void onCaptureLost();
     void onPlaybackLost();
     bool openCaptureDevice();

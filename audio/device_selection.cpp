@@ -98,8 +98,12 @@ void DeviceSelector::selectInputDevice(QWidget* parent) {
 }
 
 void DeviceSelector::selectOutputDevice(QWidget* parent) {
-    // A transmission in progress falls silent here; the radio stays keyed until RECV.
-    engine_.closePlayback();
+    // Playback closes at once. A transmission in progress ends here as with RECV: a radio left
+    // keyed with no audio would put a bare carrier on the air.
+    if (engine_.transmitting())
+        engine_.receive();
+    else
+        engine_.closePlayback();
     const QStringList names = outputNames_();
     DeviceDialog dialog(DeviceDialog::Kind::Output, names, engine_.outputDevice(), parent);
     QObject::connect(&dialog, &DeviceDialog::okPressed, &dialog, [this, &dialog] {

@@ -59,7 +59,8 @@ public:
     // Command 250: capture is closed while the dialog is open; OK stores the choice and, when
     // receiving, reopens capture on it (the dialog stays open if that fails).
     void selectInputDevice(QWidget* parent);
-    // Command 251: playback is closed at once; OK stores the choice for the next SEND.
+    // Command 251: playback is closed at once (a transmission in progress returns to receive);
+    // OK stores the choice for the next SEND.
     void selectOutputDevice(QWidget* parent);
     // Command 253: starts pavucontrol without waiting; says so when it cannot be started.
     void openAudioControlPanel();

@@ -9,12 +9,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "modem/mode_profile.h"
+
 namespace vantrel::audio {
 
 namespace {
 
 constexpr int kBytesPerSample = 2;
 constexpr int kPumpIntervalMs = 10;
+// The sound server is asked to hold both blocks the engine keeps queued, so that a stall of the
+// GUI thread shorter than one block is never heard. Qt's default (about 145 ms on PulseAudio)
+// runs dry within the first fifth of a block.
+constexpr qsizetype kServerBufferBytes = 2 * qsizetype{modem::kBlockLength} * kBytesPerSample;
 
 QAudioFormat monoInt16(int sampleRate) {
     QAudioFormat format;
@@ -40,6 +46,10 @@ bool streamFailed(QAudio::State state, QAudio::Error error) {
 }
 
 }  // namespace
+
+long long framesPlayed(long long processedUSecs, int sampleRate) {
+    return (processedUSecs * sampleRate + 500'000) / 1'000'000;
+}
 
 QAudioDevice audioInputAt(int index) {
     return deviceAt(QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput(), index);
@@ -164,6 +174,7 @@ bool QtPlaybackDevice::open(int sampleRate, int deviceIndex) {
     const QAudioDevice device = audioOutputAt(deviceIndex);
     if (device.isNull()) return false;
     auto sink = std::make_unique<QAudioSink>(device, monoInt16(sampleRate));
+    sink->setBufferSize(kServerBufferBytes);
     QIODevice* io = sink->start();
     if (!io || sink->error() != QAudio::NoError || sink->state() == QAudio::StoppedState) return false;
     sink_ = std::move(sink);
@@ -208,22 +219,21 @@ void QtPlaybackDevice::close() {
 
 void QtPlaybackDevice::pump() {
     if (!sink_ || !io_) return;
-    // Write what the sink has room for, in queue order.
+    // Everything queued goes to the sink at once, in queue order: the sink takes what its server
+    // will hold (on PulseAudio, both blocks, whatever bytesFree says); the rest waits for the
+    // next turn.
     while (nextToWrite_ < queue_.size()) {
         Queued& q = queue_[nextToWrite_];
-        const qsizetype room = sink_->bytesFree();
-        if (room <= 0) break;
         const qsizetype left = q.bytes.size() - static_cast<qsizetype>(writeOffset_);
-        const qint64 written = io_->write(q.bytes.constData() + writeOffset_, std::min(room, left));
+        const qint64 written = io_->write(q.bytes.constData() + writeOffset_, left);
         if (written <= 0) break;
         writeOffset_ += static_cast<std::size_t>(written);
-        if (static_cast<qsizetype>(writeOffset_) == q.bytes.size()) {
-            ++nextToWrite_;
-            writeOffset_ = 0;
-        }
+        if (static_cast<qsizetype>(writeOffset_) < q.bytes.size()) break;
+        ++nextToWrite_;
+        writeOffset_ = 0;
     }
     // A buffer is done when the sound card has played its last sample.
-    const long long processedFrames = sink_->processedUSecs() * sampleRate_ / 1000000;
+    const long long processedFrames = framesPlayed(sink_->processedUSecs(), sampleRate_);
     while (!queue_.empty() && nextToWrite_ > 0 && queue_.front().endFrame <= processedFrames) {
         const int id = queue_.front().id;
         queue_.pop_front();

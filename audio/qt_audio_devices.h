@@ -1,5 +1,6 @@
 // Capture and playback on Qt Multimedia (QMediaDevices, QAudioSource, QAudioSink). Both run on
-// the GUI thread: Qt delivers captured audio there and the sink is fed from a short poll timer.
+// the GUI thread: Qt delivers captured audio there; a queued playback buffer goes to the sink at
+// once (a short poll timer writes what the sink could not take yet and watches the played time).
 // A playback buffer is reported played when the sink's processed time has passed its last
 // sample, so the end of a transmission is heard in full before RECV.
 #pragma once
@@ -25,6 +26,11 @@ namespace vantrel::audio {
 // QAudioDevice when the index does not exist.
 QAudioDevice audioInputAt(int index);
 QAudioDevice audioOutputAt(int index);
+
+// Whole frames a sink has played after `processedUSecs` microseconds, to the nearest frame: the
+// sink's time is itself rounded down from a frame count, so rounding down again would leave a
+// drained stream one frame short of its end (at 11025 and 22050 Hz).
+long long framesPlayed(long long processedUSecs, int sampleRate);
 
 class QtCaptureDevice : public CaptureDevice {
     Q_OBJECT

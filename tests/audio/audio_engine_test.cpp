@@ -174,6 +174,9 @@ TEST_F(EngineTest, EndSentinelReturnsToReceiveAfterTheWholeSentence) {
 
     const std::string heard = decode(playback.played(), engine->profile());
     EXPECT_NE(heard.find("DL1ABC: the quick brown fox"), std::string::npos) << heard;
+    // The other buffer, still queued when the sentinel ran RECV, came back rendered: the
+    // characters-remaining line no longer shows the sentinel's count.
+    EXPECT_EQ(station.shownRemaining, 0);
 
     // A second sentence goes out the same way.
     station.entry = QStringLiteral("second");
@@ -205,10 +208,42 @@ TEST_F(EngineTest, RecvInMidTextStopsAtOnceAndDropsExactlyWhatSendTook) {
     EXPECT_FALSE(station.keyed);
     EXPECT_EQ(tx.txLength(), 0);
 
-    // A played notification already on its way when RECV ran renders nothing more.
+    // The two buffers RECV took back from the sound card come back later and are rendered,
+    // never played: the modulator moves on by two blocks of idle text and the
+    // characters-remaining line shows that nothing is left.
+    const int tone = tx.prevTone();
+    const int calls = station.progressCalls;
     settle();
+    EXPECT_EQ(station.progressCalls, calls + 2);
+    EXPECT_EQ(station.shownRemaining, 0);
+    EXPECT_NE(tx.prevTone(), tone);
+    EXPECT_EQ(playback.played().size(), playedBefore);
     EXPECT_FALSE(engine->transmitting());
     EXPECT_EQ(station.log.count(QStringLiteral("unkey")), 1);
+}
+
+TEST_F(EngineTest, HandedBackBuffersNeverTakeTheNextSentence) {
+    startReceiving();
+    station.entry = QStringLiteral("first");
+    engine->send();
+    playback.playNext();
+    settle();
+    engine->receive();
+    // SEND before the handed-back buffers come round: they belong to the new transmission,
+    // which must start from its first character when its own buffers are played.
+    station.entry = QStringLiteral("second");
+    engine->send();
+    settle();
+    EXPECT_EQ(tx.txTaken(), 0);
+    EXPECT_EQ(playback.queuedCount(), 2);
+
+    // A RECV that cannot reopen capture keeps the text for the next RECV: nothing is rendered.
+    capture.failOpen = true;
+    engine->receive();
+    const int calls = station.progressCalls;
+    settle();
+    EXPECT_EQ(station.progressCalls, calls);
+    EXPECT_EQ(tx.txTaken(), 0);
 }
 
 TEST_F(EngineTest, SpeedChangeReopensCaptureAtTheNewRate) {

@@ -147,7 +147,7 @@ TEST_F(SelectorTest, NoInputsWarnsAndOkMeansTheDefaultDevice) {
     EXPECT_EQ(capture.deviceIndex(), -1);
 }
 
-TEST_F(SelectorTest, DuringATransmissionOnlyTheNumbersAreStored) {
+TEST_F(SelectorTest, InputDialogLeavesATransmissionAloneOutputDialogEndsIt) {
     station.entry = QStringLiteral("hello");
     engine->send();
     ASSERT_TRUE(station.keyed);
@@ -161,19 +161,23 @@ TEST_F(SelectorTest, DuringATransmissionOnlyTheNumbersAreStored) {
     EXPECT_FALSE(capture.isOpen());
     EXPECT_TRUE(playback.isOpen()) << "the input dialog leaves the transmission alone";
 
-    // The output dialog silences the transmission at once; the radio stays keyed for RECV.
-    whenShown([](DeviceDialog& dialog) {
+    // The output dialog silences the transmission at once and ends it: no carrier without
+    // audio. Capture comes back on the input chosen meanwhile.
+    bool keyedWhileShown = true;
+    whenShown([&](DeviceDialog& dialog) {
+        keyedWhileShown = station.keyed;
         dialog.deviceList()->setCurrentIndex(2);
         okButton(dialog)->click();
     });
     selector->selectOutputDevice(nullptr);
+    EXPECT_FALSE(keyedWhileShown);
     EXPECT_FALSE(playback.isOpen());
-    EXPECT_TRUE(station.keyed);
-    EXPECT_EQ(engine->outputDevice(), 2);
-
-    engine->receive();
     EXPECT_FALSE(station.keyed);
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_EQ(engine->outputDevice(), 2);
+    EXPECT_TRUE(capture.isOpen());
     EXPECT_EQ(capture.deviceIndex(), 1);
+    EXPECT_TRUE(station.sendEnabled);
     station.entry = QStringLiteral("again");
     engine->send();
     EXPECT_EQ(playback.deviceIndex(), 2);

@@ -43,7 +43,12 @@ struct Station : Keyer, ChatPanes, ButtonStates, ProgressDisplay, ReceiveSink, S
     void setSendEnabled(bool on) override { sendEnabled = on; log << (on ? QStringLiteral("send on") : QStringLiteral("send off")); }
     void setRecvEnabled(bool on) override { recvEnabled = on; log << (on ? QStringLiteral("recv on") : QStringLiteral("recv off")); }
 
-    void showProgress(int, int) override {}
+    int progressCalls = 0;
+    int shownRemaining = -1;  // the characters-remaining line's count
+    void showProgress(int taken, int length) override {
+        ++progressCalls;
+        shownRemaining = length - taken;
+    }
     void clearProgressBar() override {}
 
     void blockAnalysed(const modem::Receiver&, const modem::DecodedChars& chars) override {

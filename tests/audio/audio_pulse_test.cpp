@@ -1,13 +1,24 @@
 // The engine on a real sound server: one station sends a sentence into the null sink, another
-// decodes it from the source remapped from the sink's monitor.
+// decodes it from the source remapped from the sink's monitor. The sender survives being stopped
+// (SIGSTOP/SIGCONT) in the middle of a transmission, as a busy desktop stalls a GUI thread.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMediaDevices>
+#include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "audio/audio_engine.h"
 #include "audio/qt_audio_devices.h"
@@ -95,6 +106,222 @@ void sendAndDecode(int baud, const QString& sentence) {
     const int before = sender.station.blocks;
     EXPECT_TRUE(runUntil([&] { return sender.station.blocks > before; }, 5000));
     for (RealStation* s : {&sender, &listener}) s->engine->shutDown();
+}
+
+TEST(AudioOverPulse, TheLastBufferOfADrainedStreamIsReportedPlayed) {
+    // The sink's processed time is a frame count rounded down to microseconds; at these rates
+    // a block is not a whole number of microseconds.
+    for (const int rate : {11025, 22050}) {
+        for (const long long frames : {8192LL, 16384LL, 8192LL * 137}) {
+            EXPECT_EQ(framesPlayed(frames * 1'000'000 / rate, rate), frames) << rate << " Hz";
+            EXPECT_EQ(framesPlayed((frames - 1) * 1'000'000 / rate, rate), frames - 1) << rate << " Hz";
+        }
+        QtPlaybackDevice playback;
+        ASSERT_TRUE(playback.open(rate, kDefaultDevice));
+        bool played = false;
+        QObject::connect(&playback, &PlaybackDevice::bufferPlayed, [&](int) { played = true; });
+        const std::vector<std::int16_t> block(modem::kBlockLength, 1000);
+        ASSERT_TRUE(playback.queueBuffer(0, block));
+        EXPECT_TRUE(runUntil([&] { return played; }, 8192 * 1000 / rate + 3000)) << rate << " Hz: never reported";
+    }
+}
+
+// The sink as a listener hears it, recorded by parec, a process of its own that goes on while
+// this one is stopped: 16-bit mono at the sender's rate.
+class AirRecorder {
+public:
+    AirRecorder(const QString& path, int sampleRate) : path_(path) {
+        recorder_.setStandardOutputFile(path);
+        recorder_.start(QStringLiteral("parec"), {QStringLiteral("--device=air.monitor"), QStringLiteral("--raw"),
+                                                  QStringLiteral("--format=s16le"), QStringLiteral("--channels=1"),
+                                                  QStringLiteral("--rate=%1").arg(sampleRate), QStringLiteral("--latency-msec=50")});
+    }
+    ~AirRecorder() { stop(); }
+    bool started() { return recorder_.waitForStarted(5000); }
+    std::vector<std::int16_t> stop() {
+        if (recorder_.state() != QProcess::NotRunning) {
+            recorder_.terminate();
+            if (!recorder_.waitForFinished(5000)) recorder_.kill();
+            recorder_.waitForFinished(2000);
+        }
+        QFile file(path_);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        const QByteArray bytes = file.readAll();
+        std::vector<std::int16_t> samples(static_cast<std::size_t>(bytes.size() / 2));
+        std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
+        return samples;
+    }
+
+private:
+    QString path_;
+    QProcess recorder_;
+};
+
+// Stops this process for `stallSeconds` at each of `startsAfter` (seconds from now), from a
+// child process, so the stall is as long as asked whatever this process is doing.
+class Staller {
+public:
+    Staller(std::vector<double> startsAfter, double stallSeconds) {
+        const pid_t target = ::getpid();
+        child_ = ::fork();
+        if (child_ != 0) return;
+        // Only async-signal-safe calls from here on.
+        timespec origin{};
+        ::clock_gettime(CLOCK_MONOTONIC, &origin);
+        for (const double start : startsAfter) {
+            sleepUntil(origin, start);
+            ::kill(target, SIGSTOP);
+            sleepUntil(origin, start + stallSeconds);
+            ::kill(target, SIGCONT);
+        }
+        ::_exit(0);
+    }
+    ~Staller() { finish(); }
+    bool started() const { return child_ > 0; }
+    // Waits for the last stall to be over.
+    void finish() {
+        if (child_ <= 0) return;
+        int status = 0;
+        ::waitpid(child_, &status, 0);
+        child_ = -1;
+    }
+
+private:
+    static void sleepUntil(const timespec& origin, double seconds) {
+        timespec at = origin;
+        const auto whole = static_cast<long>(seconds);
+        at.tv_sec += whole;
+        at.tv_nsec += static_cast<long>((seconds - static_cast<double>(whole)) * 1e9);
+        if (at.tv_nsec >= 1'000'000'000L) {
+            at.tv_sec += 1;
+            at.tv_nsec -= 1'000'000'000L;
+        }
+        while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+        }
+    }
+    pid_t child_ = -1;
+};
+
+struct AirSound {
+    std::size_t firstTone = 0;
+    std::size_t lastTone = 0;
+    std::size_t longestGap = 0;  // samples below the silence level between first and last tone
+};
+
+// Silence is anything below a twentieth of the transmit level; a tone dips there for a sample
+// or two at its zero crossings only.
+AirSound measureAir(const std::vector<std::int16_t>& air) {
+    constexpr int kSilence = modem::kTxAmplitude / 20;
+    AirSound sound;
+    bool seen = false;
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < air.size(); ++i) {
+        if (std::abs(air[i]) >= kSilence) {
+            if (seen) sound.longestGap = std::max(sound.longestGap, run);
+            if (!seen) sound.firstTone = i;
+            seen = true;
+            sound.lastTone = i;
+            run = 0;
+        } else {
+            ++run;
+        }
+    }
+    return sound;
+}
+
+// The lines the receiver prints from a recording, trailing blanks removed.
+std::vector<std::string> decodedLines(const std::vector<std::int16_t>& air, const modem::ModeProfile& profile) {
+    modem::Receiver rx;
+    rx.setProfile(profile);
+    std::vector<std::int16_t> padded = air;
+    padded.resize((padded.size() / modem::kBlockLength + 3) * modem::kBlockLength, 0);
+    std::string text;
+    for (std::size_t at = 0; at + modem::kBlockLength <= padded.size(); at += modem::kBlockLength) {
+        const auto chars = rx.processBlock(std::span(padded).subspan(at, modem::kBlockLength), {}, 15);
+        for (auto c : chars.primaryText()) text.push_back(static_cast<char>(c));
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+struct StalledSend {
+    std::vector<std::int16_t> air;
+    qint64 onAirMs = 0;
+    bool ended = false;
+    bool keyedAfter = true;
+    bool listensAfter = false;
+};
+
+// One sentence at 11 baud from a station that is stopped for `stall` seconds at each of
+// `stallsAt` seconds after SEND.
+StalledSend sendWithStalls(const QString& sentence, std::vector<double> stallsAt, double stall) {
+    StalledSend result;
+    QTemporaryDir dir;
+    RealStation sender("DL1ABC");
+    const auto& profile = *modem::profileByBaud(11);
+    sender.engine->changeSpeed(profile);
+    EXPECT_TRUE(sender.engine->captureOpen());
+    AirRecorder recorder(dir.filePath(QStringLiteral("air.raw")), profile.sampleRate);
+    EXPECT_TRUE(recorder.started()) << "parec did not start";
+    runUntil([] { return false; }, 300);
+
+    sender.station.entry = sentence;
+    QElapsedTimer clock;
+    clock.start();
+    sender.engine->send();
+    Staller staller(std::move(stallsAt), stall);
+    EXPECT_TRUE(staller.started());
+    result.ended = runUntil([&] { return !sender.engine->transmitting(); }, 60000);
+    result.onAirMs = clock.elapsed();
+    staller.finish();
+    result.keyedAfter = sender.station.keyed;
+    const int before = sender.station.blocks;
+    result.listensAfter = runUntil([&] { return sender.station.blocks > before; }, 5000);
+    EXPECT_TRUE(sender.station.messages.isEmpty()) << sender.station.messages.join(';').toStdString();
+    sender.engine->shutDown();
+    result.air = recorder.stop();
+    return result;
+}
+
+TEST(AudioOverPulse, StallsShorterThanABlockAreNeverHeard) {
+    // Two stops of 0.45 s, at different points of the 0.743 s block cycle, both after the
+    // lead-in, while the sentence is on the air.
+    const QString sentence = QStringLiteral("TEST: the quick brown fox jumps over");
+    const StalledSend sent = sendWithStalls(sentence, {3.1, 6.4}, 0.45);
+    ASSERT_TRUE(sent.ended) << "no end of transmission";
+    EXPECT_FALSE(sent.keyedAfter);
+    EXPECT_TRUE(sent.listensAfter);
+
+    const AirSound sound = measureAir(sent.air);
+    const int rate = modem::profileByBaud(11)->sampleRate;
+    ASSERT_GT(sound.lastTone, sound.firstTone + static_cast<std::size_t>(7 * rate)) << "the recording holds no transmission";
+    std::printf("on the air %lld ms, longest silent gap %zu ms\n", static_cast<long long>(sent.onAirMs),
+                sound.longestGap * 1000 / static_cast<std::size_t>(rate));
+    EXPECT_LE(sound.longestGap * 1000, static_cast<std::size_t>(20 * rate))
+        << "silent gap of " << sound.longestGap * 1000 / static_cast<std::size_t>(rate) << " ms on the air";
+
+    const std::string expected = "DL1ABC: " + sentence.toStdString();
+    const std::vector<std::string> lines = decodedLines(sent.air, *modem::profileByBaud(11));
+    std::string heard;
+    for (const auto& line : lines) heard += "[" + line + "]";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << "heard " << heard;
+}
+
+TEST(AudioOverPulse, StallLongerThanABlockStillEndsInReceiveUnkeyed) {
+    const double block = static_cast<double>(modem::kBlockLength) / modem::profileByBaud(11)->sampleRate;
+    const StalledSend sent = sendWithStalls(QStringLiteral("TEST de DL1ABC"), {2.6}, 1.2 * block);
+    EXPECT_TRUE(sent.ended) << "the transmission never ended";
+    EXPECT_FALSE(sent.keyedAfter);
+    EXPECT_TRUE(sent.listensAfter);
 }
 
 TEST(AudioOverPulse, SentenceCrossesTheServerAt11Baud) {

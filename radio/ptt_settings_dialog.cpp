@@ -112,6 +112,8 @@ PttSettingsDialog::PttSettingsDialog(PttController& controller, MessagePresenter
         useCommandsCheck_->setChecked(true);
         setCommandControlsEnabled(true);
     }
+    // Likewise any kind but "HEX" shows as TEXT commands, and is then used as text.
+    if (settings.commandKind != "HEX") settings.commandKind = "TXT";
     (settings.commandKind == "HEX" ? hexOption_ : textOption_)->setChecked(true);
     txCommandBox_->setText(fromLatin1(settings.txCommandText));
     rxCommandBox_->setText(fromLatin1(settings.rxCommandText));

@@ -29,7 +29,21 @@ bool QtSerialLink::open(const std::string& devicePath)
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    return port_.open(QIODevice::ReadWrite);
+    if (!port_.open(QIODevice::ReadWrite)) return false;
+    hangUpOnLastClose();
+    return true;
+}
+
+void QtSerialLink::hangUpOnLastClose()
+{
+    // With HUPCL the kernel drops DTR and RTS when the port's last descriptor closes, which
+    // covers a crash or kill -9 while keyed by the lines. The line settings applied later keep
+    // the flag: each reads the device's current settings before changing its own field.
+    const int fd = static_cast<int>(port_.handle());
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0 || (t.c_cflag & HUPCL)) return;
+    t.c_cflag |= HUPCL;
+    ::tcsetattr(fd, TCSANOW, &t);
 }
 
 void QtSerialLink::close()

@@ -28,6 +28,8 @@ public:
     int nativeHandle() const;
 
 private:
+    void hangUpOnLastClose();
+
     QSerialPort port_;
 };
 

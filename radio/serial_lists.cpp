@@ -57,8 +57,13 @@ std::vector<std::uint8_t> hexPairsToBytes(std::string_view text)
 {
     std::vector<std::uint8_t> bytes;
     bytes.reserve((text.size() + 1) / 2);
-    for (std::size_t i = 0; i < text.size(); i += 2) {
+    std::size_t i = 0;
+    while (true) {
+        // Blanks between the pairs ("FE FE 66 E0 ...") only separate them.
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+        if (i >= text.size()) break;
         bytes.push_back(static_cast<std::uint8_t>(readHex(text.substr(i, 2), 2)));
+        i += 2;
     }
     return bytes;
 }

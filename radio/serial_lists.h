@@ -51,7 +51,8 @@ std::string_view listEntry(const std::array<std::string_view, N>& list, int posi
 // At most maxDigits digits are read.
 unsigned readHex(std::string_view text, std::size_t maxDigits = 8);
 
-// Each pair of characters (the last may be single) read as a hexadecimal byte.
+// Each pair of characters (the last may be single) read as a hexadecimal byte; blanks before a
+// pair are skipped.
 std::vector<std::uint8_t> hexPairsToBytes(std::string_view text);
 
 // A number at the start of a line-setting text ("19200", "8"); nothing when there is none.

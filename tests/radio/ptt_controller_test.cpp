@@ -175,6 +175,7 @@ TEST(SerialTextRules, PortNamesHexadecimalAndNumbers)
     EXPECT_EQ(devicePathForPort("ttyUSB0"), "ttyUSB0");
     EXPECT_EQ(readHex("5G"), 0x5u);
     EXPECT_EQ(hexPairsToBytes("nn1g"), (Bytes{0x00, 0x01}));
+    EXPECT_EQ(hexPairsToBytes(" FE\tfe 7A1 "), (Bytes{0xFE, 0xFE, 0x7A, 0x01}));
     EXPECT_EQ(leadingNumber(" 19200 baud"), 19200);
     EXPECT_FALSE(leadingNumber("baud").has_value());
     EXPECT_FALSE(leadingNumber("99999999999999999999").has_value());

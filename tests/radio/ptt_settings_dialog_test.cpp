@@ -161,6 +161,23 @@ private slots:
         QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x7A, 0xE0, 0x1C, 0x00, 0x01, 0xFD}));
     }
 
+    void anUnknownCommandKindIsShownAndUsedAsText()
+    {
+        PortSettings& s = ptt->settings();
+        s.pttMethod = "CAT";
+        s.useCommands = 1;
+        s.commandKind = "hex";  // from a hand-edited file: neither "HEX" nor "TXT"
+        s.txCommandText = "TX1;";
+        s.rxCommandText = "TX0;";
+        PttSettingsDialog dialog(*ptt, presenter);
+        dialog.show();
+        QVERIFY(byId<QRadioButton>(dialog, control::kTextCommandsOption)->isChecked());
+        QCOMPARE(s.commandKind, std::string("TXT"));
+        applyAndWaitForClose(dialog);
+        ptt->keyTransmitter();
+        QCOMPARE(line->written, (Bytes{'T', 'X', '1', ';'}));
+    }
+
     void typedAddressAndPortAreKeptAndOfferedAgain()
     {
         ptt->settings().pttMethod = "CAT";

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace vantrel::radio {
 namespace {
@@ -105,6 +107,29 @@ TEST_F(SerialPtyTest, HexCommandsAreSentPairByPair)
                  {0xFE, 0xFE, 0x66, 0xE0, 0x1C, 0x00, 0x00, 0xFD});
     useCommands("HEX", "FE1", "0");
     expectKeying({0xFE, 0x01}, {0x00});
+    // Typed with blanks between the pairs, as the frames are usually written down.
+    useCommands("HEX", "FE FE 66 E0 1C 00 01 FD", " FE FE 66 E0 1C 00 00 FD ");
+    expectKeying({0xFE, 0xFE, 0x66, 0xE0, 0x1C, 0x00, 0x01, 0xFD},
+                 {0xFE, 0xFE, 0x66, 0xE0, 0x1C, 0x00, 0x00, 0xFD});
+}
+
+TEST_F(SerialPtyTest, ThePortDropsItsLinesWhenTheProgramDies)
+{
+    // A port whose hang-up-on-close flag is off (stty -hupcl) would keep DTR and RTS raised
+    // after a crash while keyed; opening it turns the flag on, and the line settings keep it.
+    {
+        const int fd = ::open(pty.programSide().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(::tcgetattr(fd, &t), 0);
+        t.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+        ::close(fd);
+    }
+    ASSERT_TRUE(open("4800", "2"));
+    const termios t = lineFormat();
+    EXPECT_TRUE(t.c_cflag & HUPCL);
+    EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B4800));
 }
 
 TEST_F(SerialPtyTest, TextCommandsAreSentAsTypedWithNoLineEnd)

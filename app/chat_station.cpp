@@ -218,7 +218,9 @@ void ChatStation::showRigProblem(const QString& text) {
     rigProblemBox_->show();
 }
 
-void ChatStation::callsignChanged(const QString& callsign) { modulator_.callsignChanged(latin1(callsign)); }
+void ChatStation::callsignChanged(const QString& previous, const QString& callsign) {
+    modulator_.callsignChanged(latin1(previous), latin1(callsign));
+}
 
 void ChatStation::storeSettings(AppSettings& settings) const {
     settings.inputDevice = engine_->inputDevice();

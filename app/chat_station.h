@@ -104,8 +104,9 @@ public:
     void openPortSettings();
     void closeSerialPort();
     void openRigSettings();
-    // A call sign from the dialog (also when cancelled): the idle-text rule of the transmitter.
-    void callsignChanged(const QString& callsign);
+    // A call sign from the dialog (also when cancelled), and the one it offered: the idle-text
+    // rule of the transmitter.
+    void callsignChanged(const QString& previous, const QString& callsign);
     // Copies what the components keep (devices, port) into the record before it is written.
     void storeSettings(AppSettings& settings) const;
     // Close-down: both sound devices closed, the transmitter unkeyed, the port closed.

@@ -25,15 +25,18 @@
 namespace vantrel::app {
 namespace {
 
-// The classic fonts, by their metric-compatible free equivalents.
+// The program's fonts by their own names; where they are not installed, their metric-compatible
+// free equivalents (which fontconfig also substitutes for them).
 QFont paneFont() {
-    QFont font(QStringLiteral("Liberation Mono"), 10, QFont::Normal);
+    QFont font(QStringLiteral("Courier New"), 10, QFont::Normal);
+    font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
     font.setStyleHint(QFont::TypeWriter);
     return font;
 }
 
 QFont labelFont(int points, bool bold) {
-    QFont font(QStringLiteral("Liberation Sans"), points, bold ? QFont::Bold : QFont::Normal);
+    QFont font(QStringLiteral("Arial"), points, bold ? QFont::Bold : QFont::Normal);
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     font.setStyleHint(QFont::SansSerif);
     return font;
 }

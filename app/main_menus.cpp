@@ -130,7 +130,7 @@ void MainDialog::editCallsign() {
         r = current;
     else
         settings_.callsign = r.toLatin1().toStdString();
-    station_->callsignChanged(r);
+    station_->callsignChanged(current, r);
 }
 
 void MainDialog::editSquelchLevel() {

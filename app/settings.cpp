@@ -130,9 +130,9 @@ void putNumber(std::string& out, int value) {
     out += "\r\n";
 }
 
-// Writes `data` to a fresh file beside `target` and returns its path, or empty (with errno set)
-// on any failure.
-std::filesystem::path writeTemporary(const std::filesystem::path& target, const std::string& data) {
+// Writes `data` to a fresh file beside `target` with permission bits `mode` and returns its
+// path, or empty (with errno set) on any failure.
+std::filesystem::path writeTemporary(const std::filesystem::path& target, const std::string& data, mode_t mode) {
     std::string pattern = (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return {};
@@ -144,7 +144,7 @@ std::filesystem::path writeTemporary(const std::filesystem::path& target, const 
         ok = n > 0;
         if (ok) done += static_cast<std::size_t>(n);
     }
-    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+    ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     if (!ok) {
         const int saved = errno;
         ::close(fd);
@@ -183,6 +183,9 @@ std::string settingsTextOnly(std::string_view text) {
 }
 
 AppSettings parseSettings(std::string_view text) {
+    // A byte-order mark put there by an editor is not part of the call sign.
+    constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+    if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
     FieldReader in(text);
     auto str = [&in] { return in.next().value_or(std::string()); };
     auto num = [&in] { return parseNumber(in.next().value_or(std::string())); };
@@ -275,8 +278,16 @@ SaveResult saveSettings(const AppSettings& settings, const std::filesystem::path
     std::error_code ec;
     const std::filesystem::path resolved = std::filesystem::is_symlink(link, ec) ? std::filesystem::canonical(link, ec) : link;
     const std::filesystem::path& path = ec || resolved.empty() ? link : resolved;
+    // The file the operator keeps keeps its permission bits; one made read-only (no write bit
+    // left, or not writable by this user) is left as it is.
+    mode_t mode = 0644;
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0) {
+        if ((existing.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) return {false, std::strerror(EACCES)};
+        mode = existing.st_mode & 07777;
+    }
     errno = 0;
-    const std::filesystem::path temporary = writeTemporary(path, formatSettings(settings));
+    const std::filesystem::path temporary = writeTemporary(path, formatSettings(settings), mode);
     if (temporary.empty()) return {false, std::strerror(errno ? errno : EIO)};
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
         const int saved = errno;

@@ -122,7 +122,9 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     title->setObjectName(QStringLiteral("AboutTitle"));
     title->setProperty("controlId", 10001);
     title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    title->setFont(QFont(QStringLiteral("Liberation Sans"), 14, QFont::Normal));
+    QFont titleFont(QStringLiteral("Arial"), 14, QFont::Normal);
+    titleFont.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    title->setFont(titleFont);
     title->setGeometry(dluX(1), dluY(5), dluX(200), dluY(15));
 
     auto* credits = new QLabel(this);

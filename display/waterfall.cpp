@@ -34,8 +34,8 @@ int nearestClamped(double v, double limit) {
 }  // namespace
 
 QFont arialFont(int points, int logicalDpiY) {
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    QFont font(QStringLiteral("Arial"));
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     font.setPixelSize(std::max(1, logicalDpiY * points / 72));
     font.setWeight(QFont::Normal);
     font.setItalic(false);

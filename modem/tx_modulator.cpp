@@ -22,11 +22,11 @@ void TxModulator::setIdleText(std::string_view text) {
     if (idlePos_ > static_cast<int>(idleText_.size()) + 1) idlePos_ = 1;
 }
 
-void TxModulator::callsignChanged(std::string_view newCallsign) {
+void TxModulator::callsignChanged(std::string_view previous, std::string_view newCallsign) {
     if (newCallsign.empty()) return;
     if (idleText_ == "nocall") {
         idleText_ = std::string(newCallsign) + "  ";
-    } else {
+    } else if (newCallsign != previous) {
         // Identify with the new call sign at once, not with the old one until the next start.
         idleText_ = std::string(newCallsign);
         idlePos_ = 1;

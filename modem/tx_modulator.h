@@ -38,9 +38,11 @@ public:
 
     // Idle text: set to the callsign at start-up.
     void setIdleText(std::string_view text);
-    // A new callsign from the dialog: while the idle text is still "nocall" it becomes the new
-    // callsign followed by two spaces; otherwise the idle text becomes the new callsign.
-    void callsignChanged(std::string_view newCallsign);
+    // The callsign dialog has closed (also when cancelled), `previous` being the callsign it
+    // offered: while the idle text is still "nocall" it becomes the callsign followed by two
+    // spaces; otherwise only a changed callsign replaces it (and restarts it), so an unchanged
+    // one leaves the idle text and its position alone.
+    void callsignChanged(std::string_view previous, std::string_view newCallsign);
     // Before every rendered block: an idle text of "nocall" becomes the callsign and one space.
     void refreshNocallIdleText(std::string_view callsign);
 

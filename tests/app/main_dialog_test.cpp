@@ -1,5 +1,6 @@
 // The main window: its controls, the layout rule, the Return key, the menus and the commands.
 #include <QAction>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -55,9 +56,16 @@ void MainDialogTest::controlsCarryTheirIdentifiersFontsAndColours() {
     QVERIFY(d.sendButton()->isEnabled() && !d.recvButton()->isEnabled());
     QVERIFY(qobject_cast<QRadioButton*>(d.control(control::kAttackMed))->isChecked());
     QCOMPARE(qobject_cast<QLabel*>(d.control(control::kAttackLabel))->text(), QStringLiteral("Squelch\n  attack"));
-    QCOMPARE(d.control(control::kAttackFast)->font().family(), QStringLiteral("Liberation Sans"));
+    // The program's own font names; a machine without them shows their metric-compatible
+    // equivalents.
+    QCOMPARE(d.control(control::kAttackFast)->font().family(), QStringLiteral("Arial"));
+    QVERIFY(QStringList({"Arial", "Liberation Sans"}).contains(QFontInfo(d.control(control::kAttackFast)->font()).family()));
     QVERIFY(d.control(control::kAttackLabel)->font().bold());
-    QCOMPARE(d.rxScreen()->font().family(), QStringLiteral("Liberation Mono"));
+    QCOMPARE(d.rxScreen()->font().family(), QStringLiteral("Courier New"));
+    QCOMPARE(d.txEntry()->font().family(), QStringLiteral("Courier New"));
+    const QFontInfo pane(d.rxScreen()->font());
+    QVERIFY2(QStringList({"Courier New", "Liberation Mono"}).contains(pane.family()), qPrintable(pane.family()));
+    QVERIFY(pane.fixedPitch());
     QCOMPARE(d.txEntry()->font().pointSize(), 10);
     QCOMPARE(d.rxScreen()->palette().color(QPalette::Base), QColor(255, 255, 224));
     QCOMPARE(d.txEntry()->palette().color(QPalette::Base), QColor(255, 228, 225));

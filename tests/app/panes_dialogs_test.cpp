@@ -195,6 +195,11 @@ void PanesDialogsTest::callsignDialogKeepsTextExactlyAndRefusesAQuote() {
     d.editCallsign();
     QCOMPARE(d.settings().callsign, std::string("nocall"));
     QCOMPARE(d.station().modulator().idleText(), std::string("nocall  "));
+    // Cancelled again, or OK on the call sign offered: the idle text keeps its two spaces.
+    d.editCallsign();
+    answer = QStringLiteral("nocall");
+    d.editCallsign();
+    QCOMPARE(d.station().modulator().idleText(), std::string("nocall  "));
 
     auto fresh = makeWindow();
     fresh->dialog->setPrompter([](const QString&, const QString&, const QString&) { return QStringLiteral(" dl1abc "); });

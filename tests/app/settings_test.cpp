@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -173,6 +175,12 @@ TEST(SettingsFormat, FieldsAreReadAsTheSequentialReaderDoes) {
     EXPECT_EQ(cut.callsign, "G4XYZ");
     EXPECT_EQ(cut.squelchLevel, 30);
     EXPECT_EQ(cut.captureTop, 122);
+    // A UTF-8 byte-order mark from an editor would otherwise go on the air with the call sign.
+    const std::string bom = "\xEF\xBB\xBF";
+    EXPECT_EQ(parseSettings(bom + withLine(1, "\"G4XYZ\"")), parseSettings(withLine(1, "\"G4XYZ\"")));
+    EXPECT_EQ(parseSettings(bom + "G4XYZ\r\n").callsign, "G4XYZ");
+    EXPECT_EQ(parseSettings(bom).callsign, "nocall");
+    EXPECT_EQ(parseSettings("x" + bom).callsign, "x" + bom);  // only at the very start
 }
 
 TEST(SettingsFormat, ShortTruncatedAndBinaryFilesGiveDefaultsAndNeverCrash) {
@@ -248,6 +256,32 @@ TEST_F(SettingsDir, SaveWritesTheFileAndReplacesAnOlderOneWhole) {
     ASSERT_TRUE(saveSettings(s, file));
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_EQ(loadSettings(dir_ / "real" / "Settings.ini").callsign, "K1ABC");
+}
+
+TEST_F(SettingsDir, SaveKeepsTheFilesPermissionsAndLeavesAReadOnlyFileAlone) {
+    const fs::path file = dir_ / "Settings.ini";
+    const auto mode = [&file] { return fs::status(file).permissions() & fs::perms::mask; };
+    AppSettings s;
+    ASSERT_TRUE(saveSettings(s, file));
+    EXPECT_EQ(mode(), fs::perms(0644));  // a new file
+    for (const auto kept : {fs::perms(0600), fs::perms(0660)}) {
+        fs::permissions(file, kept);
+        s.squelchLevel += 1;
+        ASSERT_TRUE(saveSettings(s, file));
+        EXPECT_EQ(mode(), kept);
+        EXPECT_EQ(loadSettings(file).squelchLevel, s.squelchLevel);
+    }
+
+    // Made read-only by its owner: not replaced (not even by root), and the reason is given.
+    fs::permissions(file, fs::perms(0444));
+    const std::string before = readAll(file);
+    s.callsign = "K1ABC";
+    const vantrel::app::SaveResult saved = saveSettings(s, file);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(saved.error, std::strerror(EACCES));
+    EXPECT_EQ(readAll(file), before);
+    EXPECT_EQ(mode(), fs::perms(0444));
+    EXPECT_EQ(entries(), 1);
 }
 
 TEST_F(SettingsDir, FailedSaveLeavesThePreviousFileUntouched) {

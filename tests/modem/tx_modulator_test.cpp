@@ -254,7 +254,7 @@ TEST(TxIdleText, NocallIsReplacedByTheCallsign) {
     EXPECT_EQ(tx.idleText(), "G4ABC ");
 
     tx.setIdleText("nocall");
-    tx.callsignChanged("M0XYZ");
+    tx.callsignChanged("nocall", "M0XYZ");
     EXPECT_EQ(tx.idleText(), "M0XYZ  ");
 
     tx.setIdleText("M0XYZ");
@@ -262,12 +262,31 @@ TEST(TxIdleText, NocallIsReplacedByTheCallsign) {
     EXPECT_EQ(tx.idleText(), "M0XYZ");
 
     // A changed call sign identifies the station at once, also after "nocall " went out.
-    tx.callsignChanged("G4ABC");
+    tx.callsignChanged("M0XYZ", "G4ABC");
     EXPECT_EQ(tx.idleText(), "G4ABC");
     tx.setIdleText("nocall");
     tx.refreshNocallIdleText("nocall");
-    tx.callsignChanged("M0XYZ");
+    tx.callsignChanged("nocall", "M0XYZ");
     EXPECT_EQ(tx.idleText(), "M0XYZ");
+}
+
+TEST(TxIdleText, AnUnchangedCallsignLeavesTheIdleTextWhereItIs) {
+    TxRun run(defaultProfile());
+    run.tx.setIdleText("nocall");
+    run.tx.callsignChanged("nocall", "nocall");  // cancelled at the very first start
+    EXPECT_EQ(run.tx.idleText(), "nocall  ");
+    run.render(3);
+
+    // Cancelled again, or OK on the same call: the two spaces stay, and the idle cycle goes on
+    // from where it is, exactly as if the dialog had not been opened.
+    TxRun reference(defaultProfile());
+    reference.tx.setIdleText("nocall  ");
+    reference.render(4);
+    run.tx.callsignChanged("nocall", "nocall");
+    EXPECT_EQ(run.tx.idleText(), "nocall  ");
+    run.render(1);
+    EXPECT_EQ(std::vector<int>(run.tx.lastSymbols().begin(), run.tx.lastSymbols().end()),
+              std::vector<int>(reference.tx.lastSymbols().begin(), reference.tx.lastSymbols().end()));
 }
 
 TEST(TxProgress, RemainingLineAndBarLength) {

@@ -259,6 +259,8 @@ struct StalledSend {
     bool ended = false;
     bool keyedAfter = true;
     bool listensAfter = false;
+    std::string listenerHeard;      // what a station in the same (stopped) process decoded
+    long long listenerDropped = -1;
 };
 
 // One sentence at 11 baud from a station that is stopped for `stall` seconds at each of
@@ -267,9 +269,11 @@ StalledSend sendWithStalls(const QString& sentence, std::vector<double> stallsAt
     StalledSend result;
     QTemporaryDir dir;
     RealStation sender("DL1ABC");
+    RealStation listener("DL2XYZ");
     const auto& profile = *modem::profileByBaud(11);
-    sender.engine->changeSpeed(profile);
+    for (RealStation* s : {&sender, &listener}) s->engine->changeSpeed(profile);
     EXPECT_TRUE(sender.engine->captureOpen());
+    EXPECT_TRUE(listener.engine->captureOpen());
     AirRecorder recorder(dir.filePath(QStringLiteral("air.raw")), profile.sampleRate);
     EXPECT_TRUE(recorder.started()) << "parec did not start";
     runUntil([] { return false; }, 300);
@@ -286,8 +290,13 @@ StalledSend sendWithStalls(const QString& sentence, std::vector<double> stallsAt
     result.keyedAfter = sender.station.keyed;
     const int before = sender.station.blocks;
     result.listensAfter = runUntil([&] { return sender.station.blocks > before; }, 5000);
+    // The listener needs up to two more blocks to see the end of it.
+    const std::string expected = "DL1ABC: " + sentence.toStdString();
+    runUntil([&] { return listener.station.decoded.find(expected) != std::string::npos; }, 3000);
+    result.listenerHeard = listener.station.decoded;
+    result.listenerDropped = listener.engine->droppedCaptureSamples();
     EXPECT_TRUE(sender.station.messages.isEmpty()) << sender.station.messages.join(';').toStdString();
-    sender.engine->shutDown();
+    for (RealStation* s : {&sender, &listener}) s->engine->shutDown();
     result.air = recorder.stop();
     return result;
 }
@@ -314,6 +323,11 @@ TEST(AudioOverPulse, StallsShorterThanABlockAreNeverHeard) {
     std::string heard;
     for (const auto& line : lines) heard += "[" + line + "]";
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << "heard " << heard;
+
+    // A station receiving in a stopped process loses nothing either: the server kept what it
+    // captured meanwhile.
+    EXPECT_NE(sent.listenerHeard.find(expected), std::string::npos) << "listener heard [" << sent.listenerHeard << "]";
+    EXPECT_EQ(sent.listenerDropped, 0);
 }
 
 TEST(AudioOverPulse, StallLongerThanABlockStillEndsInReceiveUnkeyed) {

@@ -35,6 +35,7 @@ using testing::Station;
 struct RealStation {
     explicit RealStation(const char* call) {
         station.call = QString::fromLatin1(call);
+        station.receive.sensitive = true;  // the chat window's default receiver
         tx.setIdleText(call);
         engine = std::make_unique<AudioEngine>(capture, playback, tx, rx, station.ports());
     }
@@ -236,8 +237,10 @@ std::vector<std::string> decodedLines(const std::vector<std::int16_t>& air, cons
     std::vector<std::int16_t> padded = air;
     padded.resize((padded.size() / modem::kBlockLength + 3) * modem::kBlockLength, 0);
     std::string text;
+    modem::RxSettings settings;
+    settings.sensitive = true;
     for (std::size_t at = 0; at + modem::kBlockLength <= padded.size(); at += modem::kBlockLength) {
-        const auto chars = rx.processBlock(std::span(padded).subspan(at, modem::kBlockLength), {}, 15);
+        const auto chars = rx.processBlock(std::span(padded).subspan(at, modem::kBlockLength), settings, 15);
         for (auto c : chars.primaryText()) text.push_back(static_cast<char>(c));
     }
     std::vector<std::string> lines;

@@ -57,7 +57,8 @@ struct Station : Keyer, ChatPanes, ButtonStates, ProgressDisplay, ReceiveSink, S
     }
 
     QString callsign() const override { return call; }
-    modem::RxSettings rxSettings() const override { return {}; }
+    modem::RxSettings receive;  // what the station's receiver is set to
+    modem::RxSettings rxSettings() const override { return receive; }
     int squelchLevel() const override { return squelch; }
 
     void showMessage(MessageIcon, const QString& caption, const QString& text) override {

@@ -187,7 +187,8 @@ AppSettings parseSettings(std::string_view text) {
     constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
     if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
     FieldReader in(text);
-    auto str = [&in] { return in.next().value_or(std::string()); };
+    // An unquoted field may hold a double quote, which the file could not give back once written.
+    auto str = [&in] { return settingsTextOnly(in.next().value_or(std::string())); };
     auto num = [&in] { return parseNumber(in.next().value_or(std::string())); };
     // A device line that is not in the file at all means the system default, not device 0.
     auto device = [&in] {

@@ -229,6 +229,11 @@ TEST(SettingsFormat, TextTheFormatCannotCarryIsDroppedSoTheFileStaysReadable) {
     EXPECT_EQ(back.rigKeyThrough, 1);
     EXPECT_EQ(back.squelchLevel, s.squelchLevel);  // every later field still in its place
     EXPECT_EQ(back.lastClientWidth, s.lastClientWidth);
+    // An unquoted field holding quotes, as another program may write it: read without them, so
+    // the record written back reads as itself.
+    const AppSettings unquoted = parseSettings(withLine(1, "K1\"ABC\""));
+    EXPECT_EQ(unquoted.callsign, "K1ABC");
+    EXPECT_EQ(parseSettings(formatSettings(unquoted)), unquoted);
     EXPECT_FALSE(vantrel::app::fitsSettingsText("a\"b"));
     EXPECT_TRUE(vantrel::app::fitsSettingsText("DL1ABC, portable"));
 }

@@ -7,13 +7,15 @@
 // - the smoothed S/N never leaves the range of the raw readings it follows;
 // - the squelch is open exactly when the smoothed reading reaches its level, and then the
 //   characters printed are exactly what the nibble code's rule makes of the pass's symbol values.
-#include <fuzzer/FuzzedDataProvider.h>
-
+// The input: a first byte (speed in its low bits, modulo 6; bit 3 Sensitive receive), then per
+// block an operation byte (bits 0-5: change tuning, capture top, attack, squelch, receiver,
+// speed, each followed by its value; bits 6-7: the source) and the source's bytes.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "fuzz_check.h"
@@ -25,43 +27,69 @@ using namespace vantrel::modem;
 
 namespace {
 
-constexpr int kMaxBlocks = 10;
+constexpr int kMaxBlocks = 8;
 constexpr std::array<int, 3> kAttacks{0, 1, 3};
+
+// The input read front to back, so kept inputs are easy to write by hand: a byte past the end
+// reads as 0.
+class Input {
+public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool empty() const { return pos_ >= size_; }
+    int byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    int word() { return byte() | (byte() << 8); }
+    int range(int lo, int hi) { return lo + word() % (hi - lo + 1); }
+    std::string text(std::size_t length) {
+        std::string t;
+        while (t.size() < length && !empty()) t += static_cast<char>(byte());
+        return t;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
 
 std::int16_t clip(double x) { return static_cast<std::int16_t>(std::clamp(x, -32768.0, 32767.0)); }
 
-void fillBlock(FuzzedDataProvider& in, int source, TxModulator& tx, const RxSettings& rx,
-               std::vector<std::int16_t>& block) {
+// Sources: 0 the transmitter's signal, 1 that signal with noise, 2 raw bytes, 3 a square wave.
+void fillBlock(Input& in, int source, TxModulator& tx, const RxSettings& rx, std::vector<std::int16_t>& block) {
     if (source <= 1) {
-        if (!tx.transmitting()) tx.start(in.ConsumeRandomLengthString(24), "DL1ABC");
-        tx.setTuningFrequency(rx.tuningFrequency + in.ConsumeIntegralInRange(-60, 300));
-        tx.renderTxBlock(block);
-        const double gain = std::ldexp(1.0, -in.ConsumeIntegralInRange(0, 12));
-        const std::vector<std::uint8_t> noise = in.ConsumeBytes<std::uint8_t>(source == 1 ? 512 : 0);
+        if (!tx.transmitting()) {
+            const std::size_t length = static_cast<std::size_t>(in.byte() % 40);
+            tx.start(in.text(length), "DL1ABC");
+        }
+        tx.setTuningFrequency(rx.tuningFrequency + in.byte() - 60);
+        const double gain = std::ldexp(1.0, -(in.byte() % 13));
+        const std::string noise = source == 1 ? in.text(2 * static_cast<std::size_t>(in.byte()) + 2) : std::string();
         for (std::size_t i = 0; i < block.size(); ++i) {
-            const double n = noise.empty() ? 0.0 : (noise[i % noise.size()] - 128) * 64.0;
+            const double n = noise.empty() ? 0.0 : (static_cast<std::uint8_t>(noise[i % noise.size()]) - 128) * 64.0;
             block[i] = clip(block[i] * gain + n);
         }
     } else if (source == 2) {
-        const std::vector<std::uint8_t> raw = in.ConsumeBytes<std::uint8_t>(1024);
+        const std::string raw = in.text(4 * static_cast<std::size_t>(in.byte()) + 2);
         const std::size_t pairs = raw.size() / 2;
         for (std::size_t i = 0; i < block.size(); ++i) {
             const std::size_t j = pairs == 0 ? 0 : 2 * (i % pairs);
-            block[i] = pairs == 0 ? 0 : static_cast<std::int16_t>(raw[j] | (raw[j + 1] << 8));
+            block[i] = pairs == 0 ? 0
+                                  : static_cast<std::int16_t>(static_cast<std::uint8_t>(raw[j]) |
+                                                              (static_cast<std::uint8_t>(raw[j + 1]) << 8));
         }
     } else {
-        const int period = in.ConsumeIntegralInRange(1, 64);
-        const std::int16_t a = in.ConsumeIntegral<std::int16_t>();
-        const std::int16_t b = in.ConsumeBool() ? std::int16_t{-32768} : std::int16_t{32767};
-        for (std::size_t i = 0; i < block.size(); ++i) block[i] = (i / static_cast<std::size_t>(period)) % 2 ? a : b;
+        const std::size_t period = static_cast<std::size_t>(in.byte() % 64 + 1);
+        const auto a = static_cast<std::int16_t>(in.word());
+        const std::int16_t b = in.byte() & 1 ? std::int16_t{-32768} : std::int16_t{32767};
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = (i / period) % 2 ? a : b;
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzedDataProvider in(data, size);
-    const ModeProfile* profile = &kProfiles[in.ConsumeIntegralInRange<std::size_t>(0, kProfiles.size() - 1)];
+    Input in(data, size);
+    const int first = in.byte();
+    const ModeProfile* profile = &kProfiles[static_cast<std::size_t>(first % 6)];
     Receiver receiver;
     receiver.setProfile(*profile);
     receiver.reset();
@@ -71,20 +99,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tx.setEndOfTransmissionHandler([&tx] { tx.stop(); });
 
     RxSettings rx;
-    rx.sensitive = in.ConsumeBool();
+    rx.sensitive = (first & 8) != 0;
     int squelch = 15;
     int lowestRaw = 0, highestRaw = 0;  // the readings start at 0
     std::vector<std::int16_t> block(kBlockLength);
 
-    for (int b = 0; b < kMaxBlocks && in.remaining_bytes() > 0; ++b) {
-        const auto op = in.ConsumeIntegral<std::uint8_t>();
-        if (op & 1) rx.tuningFrequency = in.ConsumeIntegralInRange(kMinTuningFrequency, kMaxTuningFrequency);
-        if (op & 2) rx.captureTop = in.ConsumeIntegralInRange(7, kMaxCaptureTop);
-        if (op & 4) rx.squelchAttack = kAttacks[in.ConsumeIntegralInRange<std::size_t>(0, kAttacks.size() - 1)];
-        if (op & 8) squelch = in.ConsumeIntegralInRange(1, 99);
+    for (int b = 0; b < kMaxBlocks && !in.empty(); ++b) {
+        const int op = in.byte();
+        if (op & 1) rx.tuningFrequency = in.range(kMinTuningFrequency, kMaxTuningFrequency);
+        if (op & 2) rx.captureTop = 7 + in.byte() % (kMaxCaptureTop - 7 + 1);
+        if (op & 4) rx.squelchAttack = kAttacks[static_cast<std::size_t>(in.byte() % 3)];
+        if (op & 8) squelch = 1 + in.byte() % 99;
         if (op & 16) rx.sensitive = !rx.sensitive;
         if (op & 32) {
-            profile = &kProfiles[in.ConsumeIntegralInRange<std::size_t>(0, kProfiles.size() - 1)];
+            profile = &kProfiles[static_cast<std::size_t>(in.byte() % 6)];
             receiver.setProfile(*profile);
             tx.setProfile(*profile);
         }

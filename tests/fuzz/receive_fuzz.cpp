@@ -61,6 +61,7 @@ void fillBlock(Input& in, int source, TxModulator& tx, const RxSettings& rx, std
             tx.start(in.text(length), "DL1ABC");
         }
         tx.setTuningFrequency(rx.tuningFrequency + in.byte() - 60);
+        tx.renderTxBlock(block);
         const double gain = std::ldexp(1.0, -(in.byte() % 13));
         const std::string noise = source == 1 ? in.text(2 * static_cast<std::size_t>(in.byte()) + 2) : std::string();
         for (std::size_t i = 0; i < block.size(); ++i) {

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::vector<std::string> args{"decode", "--speed", std::to_string(baud), path};
-    if (!standard) args.insert(args.begin() + 1, "--sensitive");
+    args.insert(args.begin() + 1, standard ? "--standard" : "--sensitive");
     std::istringstream none;
     std::ostringstream out, err;
     const int status = cli::runModemCli(args, none, out, err);

@@ -1,8 +1,9 @@
 // The operator's keying commands: any address and command texts give the bytes the rule says
-// (HEX: pairs of characters from the left, the last may be single, each read as the hexadecimal
-// digits it starts with; TXT: the characters as typed; otherwise the CI-V frames of the
-// address), the texts are kept only when used, and keying writes exactly those bytes and
-// leaves the lines low on a port opened with any line-setting texts.
+// (HEX: pairs of characters from the left, blanks between pairs skipped, the last may be
+// single, each read as the hexadecimal digits it starts with; TXT: the characters as typed;
+// otherwise the CI-V frames of the address), the texts are kept only when used, and keying
+// writes exactly those bytes and leaves the lines low on a port opened with any line-setting
+// texts.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -34,10 +35,14 @@ unsigned leadingHex(const std::string& text, std::size_t digits) {
     return value;
 }
 
+// Blanks (spaces, tabs) before a pair only separate pairs.
 std::vector<std::uint8_t> hexRule(const std::string& text) {
     std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i < text.size(); i += 2)
+    for (std::size_t i = 0;; i += 2) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+        if (i >= text.size()) break;
         bytes.push_back(static_cast<std::uint8_t>(leadingHex(text.substr(i, 2), 2)));
+    }
     return bytes;
 }
 

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "carrier_rejection.h"
+#include "coherent_detector.h"
 #include "mode_profile.h"
 
 namespace vantrel::modem {
@@ -81,6 +82,7 @@ private:
     int timingPhase_ = 0;
     int previousTimingPhase_ = 0;
     int timingOffset_ = 0;
+    int spectraOffset_ = 0;  // the offset this pass's symbol windows were taken at
     std::array<double, kMaxSymbolsPerBlock> slotPeak_{};
     int snrRaw_ = 0;
     int snrSmoothed_ = 0;
@@ -89,6 +91,7 @@ private:
     double foldZr_ = 0, foldZi_ = 0, foldL_ = 0;
     double gridGr_ = 0, gridGi_ = 0, gridW_ = 0;
     std::array<double, kSymbolBins> occupancy_{};
+    CoherentDetector coherent_;
 
     // Sensitive receive: the baseband with steady carriers taken out, and the spectra the tone
     // decision reads (the waterfall keeps showing the band as it is).

@@ -1,0 +1,312 @@
+// How the phase of every tone is predicted.
+//
+// The transmitter's tones are whole multiples M of sampleRate / 1024 and every symbol lasts a
+// whole multiple of 1024 samples, so a tone starts every symbol at the same phase: the signal is
+// pieced together from 18 steady oscillators that agree at each symbol boundary. Heard at the
+// receiver, tone M at audio sample t has the phase 2 pi M (t - t0) / 1024 + theta, plus the
+// rotation of the frequency offset, the same for all tones (t0 is where the transmission's
+// symbols start, theta the channel's phase).
+//
+// The analysis correlates each symbol window with every candidate tone on the grid (tone J of
+// the grid at referenceHz + J * sampleRate / 1024). That value carries the tone's phase at the
+// window's first sample, sign reversed and shifted by the receive mixer's phase there (the
+// mixer starts every pass at phase 0). Taking out what is known:
+//   - the mixer's phase at the window start (known from the pass and the window position);
+//   - the tone's own advance since the previous window: referenceHz * step for all tones, plus
+//     J turns per 1024 samples of the step for tone J. The second is zero while the windows move
+//     on by whole symbols and only matters when the symbol timing shifts the windows;
+// leaves W(j, J) = C * exp(i (slope * J + rotation * j)) for symbol j, up to noise. The slope
+// comes from where the windows sit against the transmitter's symbol grid (it drifts with a
+// sample-clock error), the rotation per symbol from the part of the frequency offset the grid
+// position does not catch, and C is the channel. All three wander slowly.
+//
+// Learning them: the last kHistory symbols' strongest tones (chosen by magnitude, so that the
+// prediction can never talk itself into its own decisions) are kept with their values W. Once
+// per pass the slope is found by trying 64 values against the products of successive symbols
+// (W(j) conj W(j-1) = |C|^2 exp(i (slope * dJ + rotation))), the rotation follows from the best
+// of them, and both are refined by a weighted straight-line fit of the phases left over.
+// Turning every kept symbol on to the symbol being decided and back to tone 0 then gives one
+// estimate of C each; their sum, weighted towards the recent ones, is the reference R.
+//
+// The decision: with a phase known to within a spread that R's own noise sets, the likeliest
+// tone is the one with the largest |W(J) + R * exp(i slope J)|, when R is the sum of the kept
+// symbols scaled by sum(w) / sum(w^2) (w their weights): the same sum that a coherent
+// detector's reference would be, and no reference at all (R = 0) is the magnitude decision.
+// R is further scaled by how much to trust it, 0 to 1: how well the kept symbols agree with the
+// fitted phases (1 when every one lies on the prediction, about 1/sqrt(number) for random
+// phases: fading, flutter, noise, a timing still pulling in) and whether their tone steps pin the
+// slope down (the preamble's repeated step of two leaves 18 slopes equally good). Where that
+// trust is 0 the decision is exactly the magnitude decision.
+
+#include "coherent_detector.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantrel::modem {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586476925286766559;
+
+// Weight of a kept symbol by its age in symbols (1 = the last one): the phase is learnt mostly
+// from the last ten or so symbols, so that a slowly wandering channel is followed.
+constexpr double kForget = 0.9;
+// Agreement of the kept symbols with the fitted phases below which the decision is by magnitude
+// alone, and from which the prediction counts in full.
+constexpr double kAgreementFloor = 0.55;
+constexpr double kAgreementFull = 0.8;
+// Kept symbols needed before any prediction is made.
+constexpr int kMinimumHistory = 8;
+constexpr int kSlopeSteps = 64;
+
+double wrapPhase(double x) {
+    x = std::fmod(x, kTwoPi);
+    if (x > kTwoPi / 2) x -= kTwoPi;
+    if (x <= -kTwoPi / 2) x += kTwoPi;
+    return x;
+}
+
+// Rotation of `hz` over `samples` audio samples at `rate`, reduced to one turn.
+double rotationOver(double hz, long long samples, int rate) {
+    const double cycles = hz * static_cast<double>(samples) / rate;
+    return kTwoPi * (cycles - std::floor(cycles));
+}
+
+}  // namespace
+
+CoherentDetector::CoherentDetector() {
+    for (std::size_t i = 0; i < unitCircle_.size(); ++i)
+        unitCircle_[i] = std::polar(1.0f, static_cast<float>(kTwoPi * static_cast<double>(i) / 128.0));
+    double w = 1.0;
+    for (double& weight : weights_) {
+        weight = w;
+        w *= kForget;
+    }
+    for (int q = 0; q < kSlopeSteps; ++q)
+        slopeTurns_[static_cast<std::size_t>(q)] = std::polar(1.0, -kTwoPi * q / kSlopeSteps);
+}
+
+void CoherentDetector::reset() {
+    locked_ = false;
+    historyCount_ = 0;
+    historyHead_ = 0;
+    commonPhase_ = tonePhase_ = 0;
+    slope_ = rotation_ = 0;
+    reliability_ = 0;
+    uniqueness_ = 0;
+}
+
+void CoherentDetector::startPass(const ModeProfile& profile, int tuningFrequency) {
+    if (&profile != profile_) {
+        profile_ = &profile;
+        reset();
+    }
+    tuningFrequency_ = tuningFrequency;
+    ++pass_;
+}
+
+void CoherentDetector::setGrid(double firstPosition) {
+    const double binHz = profile_->sampleRate / 4096.0;
+    const double hz = tuningFrequency_ + firstPosition * binHz;
+    if (locked_) {
+        // The same grid moves by far less than a bin between passes; more means another grid.
+        double bins = std::fmod((hz - referenceHz_) / binHz, 4.0);
+        if (bins >= 2.0) bins -= 4.0;
+        if (bins < -2.0) bins += 4.0;
+        if (std::abs(bins) > 0.6) reset();
+    }
+    if (!locked_) {
+        locked_ = true;
+        referenceHz_ = hz;
+        lastTime_ = -1;
+    }
+    estimateRotation();
+}
+
+const CoherentDetector::Kept& CoherentDetector::kept(int age) const {
+    return history_[static_cast<std::size_t>((historyHead_ - age + kHistory) % kHistory)];
+}
+
+void CoherentDetector::advanceTo(int windowStart) {
+    const long long time = pass_ * kBlockLength + 8LL * windowStart;
+    if (lastTime_ >= 0) {
+        const long long step = time - lastTime_;
+        if (step <= 0 || step > 4LL * kBlockLength) {
+            historyCount_ = 0;
+        } else {
+            commonPhase_ = wrapPhase(commonPhase_ + rotationOver(referenceHz_, step, profile_->sampleRate));
+            tonePhase_ = wrapPhase(tonePhase_ + kTwoPi * static_cast<double>(step % 1024) / 1024.0);
+        }
+    }
+    lastTime_ = time;
+}
+
+void CoherentDetector::toneValues(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
+                                  std::span<const double> positions) {
+    const int rate = profile_->sampleRate;
+    const double binHz = rate / 4096.0;
+    // Every candidate exactly on the reference grid: tone J at base + 4 J bins.
+    const double base = (referenceHz_ - tuningFrequency_) / binHz;
+    if (base != shiftBase_) {
+        for (std::size_t m = 0; m < shift_.size(); ++m)
+            shift_[m] = std::polar(1.0f, static_cast<float>(kTwoPi * std::fmod(base * static_cast<double>(m) / 512.0, 1.0)));
+        shiftBase_ = base;
+    }
+    // A double-spaced window holds two periods of the 4-bin grid; they fold onto one.
+    std::array<std::complex<float>, 128> folded{};
+    const int len = 128 * profile_->spacingFactor;
+    const int available = static_cast<int>(std::min(baseI.size(), baseQ.size()));
+    for (int m = 0; m < len; ++m) {
+        const int p = windowStart + m;
+        if (p < 0 || p >= available) continue;
+        const std::complex<float> x(baseI[static_cast<std::size_t>(p)] / 32.0f, baseQ[static_cast<std::size_t>(p)] / 32.0f);
+        folded[static_cast<std::size_t>(m & 127)] += x * shift_[static_cast<std::size_t>(m)];
+    }
+    // The mixer's phase at the window's first sample (the centre of the first filter span).
+    const long long mixerSamples = 8LL * windowStart + 33;
+    const double mixerPhase =
+        kTwoPi * static_cast<double>((static_cast<long long>(tuningFrequency_) * mixerSamples) % rate) / rate;
+
+    candidates_ = std::min<int>(static_cast<int>(positions.size()), kToneCount);
+    for (int i = 0; i < candidates_; ++i) {
+        const double hz = tuningFrequency_ + positions[static_cast<std::size_t>(i)] * binHz;
+        const int tone = static_cast<int>(std::lround((hz - referenceHz_) / (rate / 1024.0)));
+        const int r = ((tone % 128) + 128) % 128;
+        std::complex<float> y{};
+        for (int m = 0; m < 128; ++m) y += folded[static_cast<std::size_t>(m)] * unitCircle_[static_cast<std::size_t>((r * m) & 127)];
+        tones_[static_cast<std::size_t>(i)] = tone;
+        values_[static_cast<std::size_t>(i)] = Complex(y) * std::polar(1.0, commonPhase_ + tonePhase_ * tone - mixerPhase);
+    }
+}
+
+int CoherentDetector::decide(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
+                             std::span<const double> positions) {
+    advanceTo(windowStart);
+    toneValues(baseI, baseQ, windowStart, positions);
+
+    double agreement = 0;
+    const Complex reference = prediction(agreement);
+    reliability_ = historyCount_ >= kMinimumHistory
+                       ? std::clamp((agreement - kAgreementFloor) / (kAgreementFull - kAgreementFloor), 0.0, 1.0) * uniqueness_
+                       : 0.0;
+    const Complex trusted = reliability_ * reference;
+
+    int best = 0, strongest = 0;
+    double bestMetric = -1;
+    for (int i = 0; i < candidates_; ++i) {
+        const auto ui = static_cast<std::size_t>(i);
+        if (std::norm(values_[ui]) > std::norm(values_[static_cast<std::size_t>(strongest)])) strongest = i;
+        const double metric = std::norm(values_[ui] + trusted * std::polar(1.0, slope_ * tones_[ui]));
+        if (metric > bestMetric) {
+            bestMetric = metric;
+            best = i;
+        }
+    }
+
+    Kept& k = history_[static_cast<std::size_t>(historyHead_)];
+    k.value = values_[static_cast<std::size_t>(strongest)];
+    k.tone = tones_[static_cast<std::size_t>(strongest)];
+    k.symbol = symbol_;
+    historyHead_ = (historyHead_ + 1) % kHistory;
+    historyCount_ = std::min(historyCount_ + 1, kHistory);
+    ++symbol_;
+    return best;
+}
+
+CoherentDetector::Complex CoherentDetector::prediction(double& agreement) const {
+    Complex sum{};
+    double sumMag = 0, sumW = 0, sumW2 = 0;
+    for (int a = 1; a <= historyCount_; ++a) {
+        const Kept& k = kept(a);
+        const long long age = symbol_ - k.symbol;
+        if (age < 1 || age > kHistory) continue;
+        const double w = weights_[static_cast<std::size_t>(age - 1)];
+        sum += w * k.value * std::polar(1.0, rotation_ * static_cast<double>(age) - slope_ * k.tone);
+        sumMag += w * std::abs(k.value);
+        sumW += w;
+        sumW2 += w * w;
+    }
+    agreement = sumMag > 0 ? std::abs(sum) / sumMag : 0.0;
+    return sumW2 > 0 ? sum * (sumW / sumW2) : Complex{};
+}
+
+void CoherentDetector::estimateRotation() {
+    uniqueness_ = 0;
+    if (historyCount_ < kMinimumHistory) return;
+    std::array<Complex, kSlopeSteps> fit{};
+    for (int a = 1; a < historyCount_; ++a) {
+        const Kept& newer = kept(a);
+        const Kept& older = kept(a + 1);
+        if (newer.symbol != older.symbol + 1) continue;
+        const Complex diff = newer.value * std::conj(older.value) * weights_[static_cast<std::size_t>(a - 1)];
+        const int dj = newer.tone - older.tone;
+        for (int q = 0; q < kSlopeSteps; ++q)
+            fit[static_cast<std::size_t>(q)] += diff * slopeTurns_[static_cast<std::size_t>(((q * dj) % kSlopeSteps + kSlopeSteps) % kSlopeSteps)];
+    }
+    int bestQ = 0;
+    for (int q = 1; q < kSlopeSteps; ++q)
+        if (std::abs(fit[static_cast<std::size_t>(q)]) > std::abs(fit[static_cast<std::size_t>(bestQ)])) bestQ = q;
+    const double top = std::abs(fit[static_cast<std::size_t>(bestQ)]);
+    if (!(top > 0)) return;
+    double second = 0;
+    for (int q = 0; q < kSlopeSteps; ++q) {
+        const int dist = std::min((q - bestQ + kSlopeSteps) % kSlopeSteps, (bestQ - q + kSlopeSteps) % kSlopeSteps);
+        if (dist >= 2) second = std::max(second, std::abs(fit[static_cast<std::size_t>(q)]));
+    }
+    const double y0 = std::abs(fit[static_cast<std::size_t>((bestQ + kSlopeSteps - 1) % kSlopeSteps)]);
+    const double y2 = std::abs(fit[static_cast<std::size_t>((bestQ + 1) % kSlopeSteps)]);
+    const double curve = y0 - 2 * top + y2;
+    slope_ = wrapPhase(kTwoPi * (bestQ + (curve < 0 ? 0.5 * (y0 - y2) / curve : 0.0)) / kSlopeSteps);
+
+    Complex sum{};
+    for (int a = 1; a < historyCount_; ++a) {
+        const Kept& newer = kept(a);
+        const Kept& older = kept(a + 1);
+        if (newer.symbol != older.symbol + 1) continue;
+        sum += newer.value * std::conj(older.value) * weights_[static_cast<std::size_t>(a - 1)] *
+               std::polar(1.0, -slope_ * (newer.tone - older.tone));
+    }
+    rotation_ = std::arg(sum);
+    for (int iteration = 0; iteration < 2; ++iteration) refineRotation();
+    // Only a slope that stands clear of the others is worth predicting from.
+    uniqueness_ = std::clamp((1.0 - second / top) / 0.25, 0.0, 1.0);
+}
+
+void CoherentDetector::refineRotation() {
+    double agreement = 0;
+    const Complex centre = prediction(agreement);
+    if (std::abs(centre) <= 0) return;
+    // Weighted straight-line fit of the phase left over against tone and age.
+    std::array<double, kHistory> residual{}, weight{}, tone{}, age{};
+    double sw = 0, sj = 0, sa = 0;
+    for (int a = 1; a <= historyCount_; ++a) {
+        const Kept& k = kept(a);
+        const long long ageA = symbol_ - k.symbol;
+        if (ageA < 1 || ageA > kHistory) continue;
+        const auto i = static_cast<std::size_t>(a - 1);
+        weight[i] = weights_[static_cast<std::size_t>(ageA - 1)] * std::abs(k.value);
+        tone[i] = k.tone;
+        age[i] = static_cast<double>(ageA);
+        residual[i] = std::arg(k.value * std::polar(1.0, rotation_ * age[i] - slope_ * k.tone) * std::conj(centre));
+        sw += weight[i];
+        sj += weight[i] * tone[i];
+        sa += weight[i] * age[i];
+    }
+    if (!(sw > 0)) return;
+    double jj = 0, aa = 0, ja = 0, jr = 0, ar = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(historyCount_); ++i) {
+        const double x1 = tone[i] - sj / sw, x2 = age[i] - sa / sw;
+        jj += weight[i] * x1 * x1;
+        aa += weight[i] * x2 * x2;
+        ja += weight[i] * x1 * x2;
+        jr += weight[i] * x1 * residual[i];
+        ar += weight[i] * x2 * residual[i];
+    }
+    const double det = jj * aa - ja * ja;
+    if (!(jj > 0 && aa > 0 && det > 1e-9 * jj * aa)) return;
+    slope_ = wrapPhase(slope_ + (jr * aa - ar * ja) / det);
+    // A phase that grows with age means the rotation per symbol was overestimated.
+    rotation_ = wrapPhase(rotation_ - (ar * jj - jr * ja) / det);
+}
+
+}  // namespace vantrel::modem

@@ -1,0 +1,97 @@
+// Coherent tone decisions for Sensitive receive, once the tone grid is known.
+//
+// Our transmitter keeps its phase continuous and starts every symbol at the same phase, so each
+// tone is a piece of one of 18 steady oscillators that all agree at the symbol boundaries. The
+// receiver can therefore predict, from the tones it has already decided, the phase every tone
+// should have in the next symbol, and decide against that prediction instead of by magnitude
+// alone. Where the prediction has been poor lately (fading, flutter, pull-in, no signal) the
+// decision falls back to magnitudes. Called by RxAnalyzer on the message thread; never allocates.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <span>
+
+#include "mode_profile.h"
+
+namespace vantrel::modem {
+
+class CoherentDetector {
+public:
+    CoherentDetector();
+
+    // Forget every phase learnt so far.
+    void reset();
+
+    // At the top of every analysis pass, whether or not the grid is then placed: the history
+    // window has moved one block on (kBlockLength samples).
+    void startPass(const ModeProfile& profile, int tuningFrequency);
+
+    // The grid could not be placed this pass: the phase history ends here.
+    void loseGrid() { reset(); }
+
+    // The grid this pass: position (in bins of the symbol spectrum, fractional) of its lowest
+    // tone candidate. Called once per pass, before the symbols of the pass are decided.
+    void setGrid(double firstPosition);
+
+    // Decides one symbol slot: the complex baseband of the pass, the decimated position where the
+    // slot's window starts, and the candidate tone positions (bins, kToneCount of them, 4 apart,
+    // ascending). Returns the index into positions of the chosen tone.
+    int decide(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
+               std::span<const double> positions);
+
+    // How well the recent decided tones agree with the phase prediction: 0 (no agreement, the
+    // decisions are by magnitude) to 1.
+    double reliability() const { return reliability_; }
+
+private:
+    using Complex = std::complex<double>;
+    static constexpr int kHistory = 32;  // symbols the phases are learnt from
+
+    struct Kept {
+        Complex value;          // the tone's value with the known rotations taken out
+        int tone = 0;           // grid tone, counted from the reference frequency
+        long long symbol = -1;  // symbols decided before it
+    };
+
+    const Kept& kept(int age) const;  // age 1 = the last symbol kept
+    void advanceTo(int windowStart);
+    void toneValues(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
+                    std::span<const double> positions);
+    Complex prediction(double& agreement) const;
+    void estimateRotation();
+    void refineRotation();
+
+    const ModeProfile* profile_ = &defaultProfile();
+    int tuningFrequency_ = kDefaultTuningFrequency;
+    long long pass_ = 0;      // passes since creation: the time base of the windows
+    long long symbol_ = 0;    // symbols decided since creation
+
+    bool locked_ = false;     // a reference frequency and a time base exist
+    double referenceHz_ = 0;  // audio frequency of grid tone 0
+    long long lastTime_ = -1; // audio sample where the previous decided window started
+    double commonPhase_ = 0;  // rotation taken out of every tone, radians
+    double tonePhase_ = 0;    // further rotation taken out per grid tone, radians
+
+    std::array<Kept, kHistory> history_{};
+    int historyCount_ = 0;
+    int historyHead_ = 0;     // where the next symbol is kept
+
+    double slope_ = 0;        // phase step from one grid tone to the next, radians
+    double rotation_ = 0;     // phase step left from one symbol to the next, radians
+    double reliability_ = 0;
+    double uniqueness_ = 0;   // how clearly the kept tone steps fix the slope, 0..1
+
+    // This symbol's candidates.
+    int candidates_ = 0;
+    std::array<Complex, kToneCount> values_{};
+    std::array<int, kToneCount> tones_{};
+
+    std::array<double, kHistory> weights_{};                 // by age: 1, kForget, kForget^2...
+    std::array<Complex, 64> slopeTurns_{};                   // e^{-j 2 pi q / 64}
+    std::array<std::complex<float>, 128> unitCircle_{};      // e^{j 2 pi i / 128}
+    std::array<std::complex<float>, 256> shift_{};           // e^{j 2 pi base m / 512}
+    double shiftBase_ = -1;
+};
+
+}  // namespace vantrel::modem

@@ -51,10 +51,10 @@ constexpr double kTwoPi = 6.283185307179586476925286766559;
 // Weight of a kept symbol by its age in symbols (1 = the last one): the phase is learnt mostly
 // from the last ten or so symbols, so that a slowly wandering channel is followed.
 constexpr double kForget = 0.9;
-// Agreement of the kept symbols with the fitted phases below which the decision is by magnitude
-// alone, and from which the prediction counts in full.
-constexpr double kAgreementFloor = 0.55;
-constexpr double kAgreementFull = 0.8;
+// Mean agreement (cosine of the phase error) of past predictions with the tones that followed,
+// below which the decision is by magnitude alone and from which the prediction counts in full.
+constexpr double kHitFloor = 0.5;
+constexpr double kHitFull = 0.8;
 // Kept symbols needed before any prediction is made.
 constexpr int kMinimumHistory = 8;
 constexpr int kSlopeSteps = 64;
@@ -184,11 +184,9 @@ int CoherentDetector::decide(std::span<const float> baseI, std::span<const float
     advanceTo(windowStart);
     toneValues(baseI, baseQ, windowStart, positions);
 
-    double agreement = 0;
-    const Complex reference = prediction(agreement);
-    reliability_ = historyCount_ >= kMinimumHistory
-                       ? std::clamp((agreement - kAgreementFloor) / (kAgreementFull - kAgreementFloor), 0.0, 1.0) * uniqueness_
-                       : 0.0;
+    double trust = 0;
+    const Complex reference = prediction(trust);
+    reliability_ = historyCount_ >= kMinimumHistory ? trust * uniqueness_ : 0.0;
     const Complex trusted = reliability_ * reference;
 
     int best = 0, strongest = 0;
@@ -207,27 +205,36 @@ int CoherentDetector::decide(std::span<const float> baseI, std::span<const float
     k.value = values_[static_cast<std::size_t>(strongest)];
     k.tone = tones_[static_cast<std::size_t>(strongest)];
     k.symbol = symbol_;
+    // Scored before this symbol joins the history, so that no symbol grades its own prediction.
+    const Complex predicted = reference * std::polar(1.0, slope_ * k.tone);
+    k.hit = historyCount_ >= kMinimumHistory && std::abs(predicted) > 0 && std::abs(k.value) > 0
+                ? std::real(k.value * std::conj(predicted)) / (std::abs(k.value) * std::abs(predicted))
+                : 0.0;
     historyHead_ = (historyHead_ + 1) % kHistory;
     historyCount_ = std::min(historyCount_ + 1, kHistory);
     ++symbol_;
     return best;
 }
 
-CoherentDetector::Complex CoherentDetector::prediction(double& agreement) const {
+CoherentDetector::Complex CoherentDetector::prediction(double& trust) const {
     Complex sum{};
-    double sumMag = 0, sumW = 0, sumW2 = 0;
+    double sumW = 0, sumW2 = 0, sumHits = 0;
     for (int a = 1; a <= historyCount_; ++a) {
         const Kept& k = kept(a);
         const long long age = symbol_ - k.symbol;
         if (age < 1 || age > kHistory) continue;
         const double w = weights_[static_cast<std::size_t>(age - 1)];
         sum += w * k.value * std::polar(1.0, rotation_ * static_cast<double>(age) - slope_ * k.tone);
-        sumMag += w * std::abs(k.value);
+        sumHits += w * k.hit;
         sumW += w;
         sumW2 += w * w;
     }
-    agreement = sumMag > 0 ? std::abs(sum) / sumMag : 0.0;
-    return sumW2 > 0 ? sum * (sumW / sumW2) : Complex{};
+    trust = 0;
+    if (!(sumW2 > 0)) return Complex{};
+    // How well the predictions made before each kept symbol met its strongest tone: about 0 for
+    // phases that do not follow from one symbol to the next, near 1 in steady conditions.
+    trust = std::clamp((sumHits / sumW - kHitFloor) / (kHitFull - kHitFloor), 0.0, 1.0);
+    return sum * (sumW / sumW2);
 }
 
 void CoherentDetector::estimateRotation() {
@@ -273,8 +280,8 @@ void CoherentDetector::estimateRotation() {
 }
 
 void CoherentDetector::refineRotation() {
-    double agreement = 0;
-    const Complex centre = prediction(agreement);
+    double trust = 0;
+    const Complex centre = prediction(trust);
     if (std::abs(centre) <= 0) return;
     // Weighted straight-line fit of the phase left over against tone and age.
     std::array<double, kHistory> residual{}, weight{}, tone{}, age{};

@@ -52,13 +52,14 @@ private:
         Complex value;          // the tone's value with the known rotations taken out
         int tone = 0;           // grid tone, counted from the reference frequency
         long long symbol = -1;  // symbols decided before it
+        double hit = 0;         // cosine of the phase error of the prediction made for it
     };
 
     const Kept& kept(int age) const;  // age 1 = the last symbol kept
     void advanceTo(int windowStart);
     void toneValues(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
                     std::span<const double> positions);
-    Complex prediction(double& agreement) const;
+    Complex prediction(double& trust) const;
     void estimateRotation();
     void refineRotation();
 

@@ -49,6 +49,9 @@ public:
         return {slotPeak_.data(), static_cast<std::size_t>(symbolCount())};
     }
     int snrRaw() const { return snrRaw_; }
+    // Sensitive receive: how far the last symbol's decision trusted the predicted tone phases,
+    // 0 (by magnitude alone) to 1.
+    double phaseReliability() const { return coherent_.reliability(); }
     // Sensitive receive's view of other stations' carriers.
     const CarrierRejection& carrierRejection() const { return carriers_; }
     int snrSmoothed() const { return snrSmoothed_; }

@@ -32,11 +32,14 @@
 // tone is the one with the largest |W(J) + R * exp(i slope J)|, when R is the sum of the kept
 // symbols scaled by sum(w) / sum(w^2) (w their weights): the same sum that a coherent
 // detector's reference would be, and no reference at all (R = 0) is the magnitude decision.
-// R is further scaled by how much to trust it, 0 to 1: how well the kept symbols agree with the
-// fitted phases (1 when every one lies on the prediction, about 1/sqrt(number) for random
-// phases: fading, flutter, noise, a timing still pulling in) and whether their tone steps pin the
-// slope down (the preamble's repeated step of two leaves 18 slopes equally good). Where that
-// trust is 0 the decision is exactly the magnitude decision.
+// R is further scaled by how much to trust it, 0 to 1. Every symbol's strongest tone grades the
+// prediction that was made for it before it was seen (the cosine of the phase error); the
+// weighted mean grade over the kept symbols is near 1 in steady conditions and about 0 where
+// the phase does not carry from symbol to symbol (fading, flutter, a timing still pulling in,
+// noise alone, another station's keying), and is mapped to 0..1 between kHitFloor and
+// kHitFull. It is further scaled by whether the kept tone steps pin the slope down at all (the
+// preamble's repeated step of two leaves 18 slopes equally good). Where the trust is 0 the
+// decision is exactly the magnitude decision.
 
 #include "coherent_detector.h"
 

@@ -18,7 +18,7 @@ struct RxSettings {
     int tuningFrequency = kDefaultTuningFrequency;  // Hz, mixed down to bin 0
     int captureTop = kMaxCaptureTop;                // highest bin searched, at most 122
     int squelchAttack = 1;                          // 0 Fast, 1 Med, 3 Slow
-    bool sensitive = false;                         // fold timing and tone-grid tracking
+    bool sensitive = false;                         // fold timing, tone grid, tone phases
 };
 
 class RxAnalyzer {

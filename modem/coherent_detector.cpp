@@ -145,7 +145,7 @@ void CoherentDetector::advanceTo(int windowStart) {
 }
 
 void CoherentDetector::toneValues(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
-                                  std::span<const double> positions) {
+                                  std::span<const double> positions, std::span<const double> caps) {
     const int rate = profile_->sampleRate;
     const double binHz = rate / 4096.0;
     // Every candidate exactly on the reference grid: tone J at base + 4 J bins.
@@ -177,15 +177,19 @@ void CoherentDetector::toneValues(std::span<const float> baseI, std::span<const 
         const int r = ((tone % 128) + 128) % 128;
         std::complex<float> y{};
         for (int m = 0; m < 128; ++m) y += folded[static_cast<std::size_t>(m)] * unitCircle_[static_cast<std::size_t>((r * m) & 127)];
+        Complex value = Complex(y) * std::polar(1.0, commonPhase_ + tonePhase_ * tone - mixerPhase);
+        // The spectra's unit is the transform's magnitude divided by 100.
+        const double cap = static_cast<std::size_t>(i) < caps.size() ? 100.0 * caps[static_cast<std::size_t>(i)] : -1.0;
+        if (cap >= 0 && std::abs(value) > cap) value *= cap / std::abs(value);
         tones_[static_cast<std::size_t>(i)] = tone;
-        values_[static_cast<std::size_t>(i)] = Complex(y) * std::polar(1.0, commonPhase_ + tonePhase_ * tone - mixerPhase);
+        values_[static_cast<std::size_t>(i)] = value;
     }
 }
 
 int CoherentDetector::decide(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
-                             std::span<const double> positions) {
+                             std::span<const double> positions, std::span<const double> caps) {
     advanceTo(windowStart);
-    toneValues(baseI, baseQ, windowStart, positions);
+    toneValues(baseI, baseQ, windowStart, positions, caps);
 
     double trust = 0;
     const Complex reference = prediction(trust);

@@ -36,9 +36,11 @@ public:
 
     // Decides one symbol slot: the complex baseband of the pass, the decimated position where the
     // slot's window starts, and the candidate tone positions (bins, kToneCount of them, 4 apart,
-    // ascending). Returns the index into positions of the chosen tone.
+    // ascending), and for each candidate the most it may weigh in the units of the symbol
+    // spectra (negative: no limit; a keyed carrier's thinned-out bins set one). Returns the index
+    // into positions of the chosen tone.
     int decide(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
-               std::span<const double> positions);
+               std::span<const double> positions, std::span<const double> caps);
 
     // How well the recent decided tones agree with the phase prediction: 0 (no agreement, the
     // decisions are by magnitude) to 1.
@@ -58,7 +60,7 @@ private:
     const Kept& kept(int age) const;  // age 1 = the last symbol kept
     void advanceTo(int windowStart);
     void toneValues(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
-                    std::span<const double> positions);
+                    std::span<const double> positions, std::span<const double> caps);
     Complex prediction(double& trust) const;
     void estimateRotation();
     void refineRotation();

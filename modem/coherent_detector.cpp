@@ -78,8 +78,11 @@ double rotationOver(double hz, long long samples, int rate) {
 }  // namespace
 
 CoherentDetector::CoherentDetector() {
-    for (std::size_t i = 0; i < unitCircle_.size(); ++i)
-        unitCircle_[i] = std::polar(1.0f, static_cast<float>(kTwoPi * static_cast<double>(i) / 128.0));
+    for (std::size_t i = 0; i < unitCos_.size(); ++i) {
+        unitCos_[i] = static_cast<float>(std::cos(kTwoPi * static_cast<double>(i) / 128.0));
+        unitSin_[i] = static_cast<float>(std::sin(kTwoPi * static_cast<double>(i) / 128.0));
+    }
+    ageTurns_.fill(Complex(1.0, 0.0));
     double w = 1.0;
     for (double& weight : weights_) {
         weight = w;
@@ -95,6 +98,7 @@ void CoherentDetector::reset() {
     historyHead_ = 0;
     commonPhase_ = tonePhase_ = 0;
     slope_ = rotation_ = 0;
+    ageTurns_.fill(Complex(1.0, 0.0));
     reliability_ = 0;
     uniqueness_ = 0;
 }
@@ -151,33 +155,49 @@ void CoherentDetector::toneValues(std::span<const float> baseI, std::span<const 
     // Every candidate exactly on the reference grid: tone J at base + 4 J bins.
     const double base = (referenceHz_ - tuningFrequency_) / binHz;
     if (base != shiftBase_) {
-        for (std::size_t m = 0; m < shift_.size(); ++m)
-            shift_[m] = std::polar(1.0f, static_cast<float>(kTwoPi * std::fmod(base * static_cast<double>(m) / 512.0, 1.0)));
+        for (std::size_t m = 0; m < shiftRe_.size(); ++m) {
+            const double angle = kTwoPi * std::fmod(base * static_cast<double>(m) / 512.0, 1.0);
+            shiftRe_[m] = static_cast<float>(std::cos(angle));
+            shiftIm_[m] = static_cast<float>(std::sin(angle));
+        }
         shiftBase_ = base;
     }
     // A double-spaced window holds two periods of the 4-bin grid; they fold onto one.
-    std::array<std::complex<float>, 128> folded{};
+    std::array<float, 128> foldRe{}, foldIm{};
     const int len = 128 * profile_->spacingFactor;
     const int available = static_cast<int>(std::min(baseI.size(), baseQ.size()));
     for (int m = 0; m < len; ++m) {
         const int p = windowStart + m;
         if (p < 0 || p >= available) continue;
-        const std::complex<float> x(baseI[static_cast<std::size_t>(p)] / 32.0f, baseQ[static_cast<std::size_t>(p)] / 32.0f);
-        folded[static_cast<std::size_t>(m & 127)] += x * shift_[static_cast<std::size_t>(m)];
+        const auto um = static_cast<std::size_t>(m);
+        const float xr = baseI[static_cast<std::size_t>(p)] / 32.0f, xi = baseQ[static_cast<std::size_t>(p)] / 32.0f;
+        foldRe[um & 127] += xr * shiftRe_[um] - xi * shiftIm_[um];
+        foldIm[um & 127] += xr * shiftIm_[um] + xi * shiftRe_[um];
     }
     // The mixer's phase at the window's first sample (the centre of the first filter span).
     const long long mixerSamples = 8LL * windowStart + 33;
     const double mixerPhase =
         kTwoPi * static_cast<double>((static_cast<long long>(tuningFrequency_) * mixerSamples) % rate) / rate;
+    toneTurn_ = std::polar(1.0, tonePhase_);
 
     candidates_ = std::min<int>(static_cast<int>(positions.size()), kToneCount);
+    Complex turn{};
+    int turnTone = 0;
     for (int i = 0; i < candidates_; ++i) {
         const double hz = tuningFrequency_ + positions[static_cast<std::size_t>(i)] * binHz;
         const int tone = static_cast<int>(std::lround((hz - referenceHz_) / (rate / 1024.0)));
         const int r = ((tone % 128) + 128) % 128;
-        std::complex<float> y{};
-        for (int m = 0; m < 128; ++m) y += folded[static_cast<std::size_t>(m)] * unitCircle_[static_cast<std::size_t>((r * m) & 127)];
-        Complex value = Complex(y) * std::polar(1.0, commonPhase_ + tonePhase_ * tone - mixerPhase);
+        float yr = 0.0f, yi = 0.0f;
+        for (int m = 0; m < 128; ++m) {
+            const auto um = static_cast<std::size_t>(m);
+            const auto t = static_cast<std::size_t>((r * m) & 127);
+            yr += foldRe[um] * unitCos_[t] - foldIm[um] * unitSin_[t];
+            yi += foldRe[um] * unitSin_[t] + foldIm[um] * unitCos_[t];
+        }
+        // Successive candidates are successive grid tones: their turns differ by one step.
+        turn = i > 0 && tone == turnTone + 1 ? turn * toneTurn_ : std::polar(1.0, commonPhase_ + tonePhase_ * tone - mixerPhase);
+        turnTone = tone;
+        Complex value = Complex(yr, yi) * turn;
         // The spectra's unit is the transform's magnitude divided by 100.
         const double cap = static_cast<std::size_t>(i) < caps.size() ? 100.0 * caps[static_cast<std::size_t>(i)] : -1.0;
         if (cap >= 0 && std::abs(value) > cap) value *= cap / std::abs(value);
@@ -198,10 +218,13 @@ int CoherentDetector::decide(std::span<const float> baseI, std::span<const float
 
     int best = 0, strongest = 0;
     double bestMetric = -1;
+    const Complex slopeStep = std::polar(1.0, slope_);
+    Complex expected{};
     for (int i = 0; i < candidates_; ++i) {
         const auto ui = static_cast<std::size_t>(i);
         if (std::norm(values_[ui]) > std::norm(values_[static_cast<std::size_t>(strongest)])) strongest = i;
-        const double metric = std::norm(values_[ui] + trusted * std::polar(1.0, slope_ * tones_[ui]));
+        expected = i > 0 && tones_[ui] == tones_[ui - 1] + 1 ? expected * slopeStep : trusted * std::polar(1.0, slope_ * tones_[ui]);
+        const double metric = std::norm(values_[ui] + expected);
         if (metric > bestMetric) {
             bestMetric = metric;
             best = i;
@@ -212,6 +235,7 @@ int CoherentDetector::decide(std::span<const float> baseI, std::span<const float
     k.value = values_[static_cast<std::size_t>(strongest)];
     k.tone = tones_[static_cast<std::size_t>(strongest)];
     k.symbol = symbol_;
+    k.level = k.value * std::polar(1.0, -slope_ * k.tone);
     // Scored before this symbol joins the history, so that no symbol grades its own prediction.
     const Complex predicted = reference * std::polar(1.0, slope_ * k.tone);
     k.hit = historyCount_ >= kMinimumHistory && std::abs(predicted) > 0 && std::abs(k.value) > 0
@@ -231,7 +255,7 @@ CoherentDetector::Complex CoherentDetector::prediction(double& trust) const {
         const long long age = symbol_ - k.symbol;
         if (age < 1 || age > kHistory) continue;
         const double w = weights_[static_cast<std::size_t>(age - 1)];
-        sum += w * k.value * std::polar(1.0, rotation_ * static_cast<double>(age) - slope_ * k.tone);
+        sum += w * k.level * ageTurns_[static_cast<std::size_t>(age - 1)];
         sumHits += w * k.hit;
         sumW += w;
         sumW2 += w * w;
@@ -281,6 +305,7 @@ void CoherentDetector::estimateRotation() {
                std::polar(1.0, -slope_ * (newer.tone - older.tone));
     }
     rotation_ = std::arg(sum);
+    retune();
     for (int iteration = 0; iteration < 2; ++iteration) refineRotation();
     // Only a slope that stands clear of the others is worth predicting from.
     uniqueness_ = std::clamp((1.0 - second / top) / 0.25, 0.0, 1.0);
@@ -321,6 +346,20 @@ void CoherentDetector::refineRotation() {
     slope_ = wrapPhase(slope_ + (jr * aa - ar * ja) / det);
     // A phase that grows with age means the rotation per symbol was overestimated.
     rotation_ = wrapPhase(rotation_ - (ar * jj - jr * ja) / det);
+    retune();
+}
+
+void CoherentDetector::retune() {
+    for (int a = 1; a <= historyCount_; ++a) {
+        Kept& k = history_[static_cast<std::size_t>((historyHead_ - a + kHistory) % kHistory)];
+        k.level = k.value * std::polar(1.0, -slope_ * k.tone);
+    }
+    const Complex step = std::polar(1.0, rotation_);
+    Complex turn = step;
+    for (Complex& t : ageTurns_) {
+        t = turn;
+        turn *= step;
+    }
 }
 
 }  // namespace vantrel::modem

@@ -55,6 +55,7 @@ private:
         int tone = 0;           // grid tone, counted from the reference frequency
         long long symbol = -1;  // symbols decided before it
         double hit = 0;         // cosine of the phase error of the prediction made for it
+        Complex level;          // value turned back to grid tone 0 with the current slope
     };
 
     const Kept& kept(int age) const;  // age 1 = the last symbol kept
@@ -64,6 +65,7 @@ private:
     Complex prediction(double& trust) const;
     void estimateRotation();
     void refineRotation();
+    void retune();  // after the slope or the rotation changed
 
     const ModeProfile* profile_ = &defaultProfile();
     int tuningFrequency_ = kDefaultTuningFrequency;
@@ -92,8 +94,10 @@ private:
 
     std::array<double, kHistory> weights_{};                 // by age: 1, kForget, kForget^2...
     std::array<Complex, 64> slopeTurns_{};                   // e^{-j 2 pi q / 64}
-    std::array<std::complex<float>, 128> unitCircle_{};      // e^{j 2 pi i / 128}
-    std::array<std::complex<float>, 256> shift_{};           // e^{j 2 pi base m / 512}
+    std::array<Complex, kHistory> ageTurns_{};               // e^{j rotation age}, age 1..
+    Complex toneTurn_{};                                     // this window's turn per grid tone
+    std::array<float, 128> unitCos_{}, unitSin_{};           // e^{j 2 pi i / 128}
+    std::array<float, 256> shiftRe_{}, shiftIm_{};           // e^{j 2 pi base m / 512}
     double shiftBase_ = -1;
 };
 

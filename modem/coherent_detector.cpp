@@ -32,14 +32,16 @@
 // tone is the one with the largest |W(J) + R * exp(i slope J)|, when R is the sum of the kept
 // symbols scaled by sum(w) / sum(w^2) (w their weights): the same sum that a coherent
 // detector's reference would be, and no reference at all (R = 0) is the magnitude decision.
-// R is further scaled by how much to trust it, 0 to 1. Every symbol's strongest tone grades the
-// prediction that was made for it before it was seen (the cosine of the phase error); the
-// weighted mean grade over the kept symbols is near 1 in steady conditions and about 0 where
-// the phase does not carry from symbol to symbol (fading, flutter, a timing still pulling in,
-// noise alone, another station's keying), and is mapped to 0..1 between kHitFloor and
-// kHitFull. It is further scaled by whether the kept tone steps pin the slope down at all (the
-// preamble's repeated step of two leaves 18 slopes equally good). Where the trust is 0 the
-// decision is exactly the magnitude decision.
+// That full-strength R assumes the phase stays exactly on the fit. It is scaled down by how far
+// the phase really wanders: every symbol's strongest tone grades the prediction made for it
+// before it was seen (the cosine of the phase error); the spread of those errors, less the
+// part the symbols' own noise explains (noise power from the other candidates over twice the
+// signal power), is the wander, and R is weighted by the spread it was built for over that
+// wander (at most 1). In steady white noise that keeps most of R; where the phase does not
+// carry from symbol to symbol (fading, flutter, a timing still pulling in, noise alone) the
+// grades fall towards 0 and R with them, so the decision returns to the magnitude decision. R is
+// also scaled by whether the kept tone steps pin the slope down at all (the preamble's repeated
+// step of two leaves 18 slopes equally good).
 
 #include "coherent_detector.h"
 
@@ -54,10 +56,6 @@ constexpr double kTwoPi = 6.283185307179586476925286766559;
 // Weight of a kept symbol by its age in symbols (1 = the last one): the phase is learnt mostly
 // from the last ten or so symbols, so that a slowly wandering channel is followed.
 constexpr double kForget = 0.9;
-// Mean agreement (cosine of the phase error) of past predictions with the tones that followed,
-// below which the decision is by magnitude alone and from which the prediction counts in full.
-constexpr double kHitFloor = 0.5;
-constexpr double kHitFull = 0.8;
 // Kept symbols needed before any prediction is made.
 constexpr int kMinimumHistory = 8;
 constexpr int kSlopeSteps = 64;
@@ -212,7 +210,7 @@ int CoherentDetector::decide(std::span<const float> baseI, std::span<const float
     toneValues(baseI, baseQ, windowStart, positions, caps);
 
     double trust = 0;
-    const Complex reference = prediction(trust);
+    const Complex reference = prediction(trust, agreement_);
     reliability_ = historyCount_ >= kMinimumHistory ? trust * uniqueness_ : 0.0;
     const Complex trusted = reliability_ * reference;
 
@@ -236,6 +234,10 @@ int CoherentDetector::decide(std::span<const float> baseI, std::span<const float
     k.tone = tones_[static_cast<std::size_t>(strongest)];
     k.symbol = symbol_;
     k.level = k.value * std::polar(1.0, -slope_ * k.tone);
+    double others = 0;
+    for (int i = 0; i < candidates_; ++i)
+        if (i != strongest) others += std::norm(values_[static_cast<std::size_t>(i)]);
+    k.noise = candidates_ > 1 ? others / (candidates_ - 1) : 0.0;
     // Scored before this symbol joins the history, so that no symbol grades its own prediction.
     const Complex predicted = reference * std::polar(1.0, slope_ * k.tone);
     k.hit = historyCount_ >= kMinimumHistory && std::abs(predicted) > 0 && std::abs(k.value) > 0
@@ -247,9 +249,9 @@ int CoherentDetector::decide(std::span<const float> baseI, std::span<const float
     return best;
 }
 
-CoherentDetector::Complex CoherentDetector::prediction(double& trust) const {
+CoherentDetector::Complex CoherentDetector::prediction(double& trust, double& agreement) const {
     Complex sum{};
-    double sumW = 0, sumW2 = 0, sumHits = 0;
+    double sumW = 0, sumW2 = 0, sumHits = 0, sumPower = 0, sumNoise = 0;
     for (int a = 1; a <= historyCount_; ++a) {
         const Kept& k = kept(a);
         const long long age = symbol_ - k.symbol;
@@ -257,14 +259,26 @@ CoherentDetector::Complex CoherentDetector::prediction(double& trust) const {
         const double w = weights_[static_cast<std::size_t>(age - 1)];
         sum += w * k.level * ageTurns_[static_cast<std::size_t>(age - 1)];
         sumHits += w * k.hit;
+        sumPower += w * std::norm(k.value);
+        sumNoise += w * k.noise;
         sumW += w;
         sumW2 += w * w;
     }
     trust = 0;
+    agreement = 0;
     if (!(sumW2 > 0)) return Complex{};
-    // How well the predictions made before each kept symbol met its strongest tone: about 0 for
-    // phases that do not follow from one symbol to the next, near 1 in steady conditions.
-    trust = std::clamp((sumHits / sumW - kHitFloor) / (kHitFull - kHitFloor), 0.0, 1.0);
+    agreement = sumHits / sumW;
+    // The full reference suits a phase that stays exactly on the fit, known as well as the kept
+    // symbols' noise allows. How far past predictions missed (the spread of their phase errors,
+    // from the mean cosine) less what the noise of the symbols themselves explains is how far
+    // the phase really wanders; the reference is weighted down by the ratio.
+    const double noise = sumNoise / sumW;
+    const double signal = sumPower / sumW - noise;
+    if (!(signal > 0) || !(noise > 0)) return Complex{};
+    const double spreadNoise = noise / (2 * signal);
+    const double spreadMissed = 2 * (1 - std::min(sumHits / sumW, 1.0));
+    const double spreadBest = spreadNoise * sumW2 / (sumW * sumW);
+    trust = spreadBest / std::max(spreadMissed - spreadNoise, spreadBest);
     return sum * (sumW / sumW2);
 }
 
@@ -312,8 +326,8 @@ void CoherentDetector::estimateRotation() {
 }
 
 void CoherentDetector::refineRotation() {
-    double trust = 0;
-    const Complex centre = prediction(trust);
+    double trust = 0, agreement = 0;
+    const Complex centre = prediction(trust, agreement);
     if (std::abs(centre) <= 0) return;
     // Weighted straight-line fit of the phase left over against tone and age.
     std::array<double, kHistory> residual{}, weight{}, tone{}, age{};

@@ -42,9 +42,12 @@ public:
     int decide(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
                std::span<const double> positions, std::span<const double> caps);
 
-    // How well the recent decided tones agree with the phase prediction: 0 (no agreement, the
-    // decisions are by magnitude) to 1.
+    // How far the last decision leant on the phase prediction: 0 (by magnitude alone) to 1 (as
+    // far as the noise of the kept symbols allows).
     double reliability() const { return reliability_; }
+    // How well the predictions met the strongest tones that followed them: the mean cosine of
+    // their phase errors, about 0 when the phase does not carry from symbol to symbol.
+    double agreement() const { return agreement_; }
 
 private:
     using Complex = std::complex<double>;
@@ -56,13 +59,14 @@ private:
         long long symbol = -1;  // symbols decided before it
         double hit = 0;         // cosine of the phase error of the prediction made for it
         Complex level;          // value turned back to grid tone 0 with the current slope
+        double noise = 0;       // mean power of the other candidates in its window
     };
 
     const Kept& kept(int age) const;  // age 1 = the last symbol kept
     void advanceTo(int windowStart);
     void toneValues(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
                     std::span<const double> positions, std::span<const double> caps);
-    Complex prediction(double& trust) const;
+    Complex prediction(double& trust, double& agreement) const;
     void estimateRotation();
     void refineRotation();
     void retune();  // after the slope or the rotation changed
@@ -85,6 +89,7 @@ private:
     double slope_ = 0;        // phase step from one grid tone to the next, radians
     double rotation_ = 0;     // phase step left from one symbol to the next, radians
     double reliability_ = 0;
+    double agreement_ = 0;
     double uniqueness_ = 0;   // how clearly the kept tone steps fix the slope, 0..1
 
     // This symbol's candidates.

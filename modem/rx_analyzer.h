@@ -52,6 +52,8 @@ public:
     // Sensitive receive: how far the last symbol's decision trusted the predicted tone phases,
     // 0 (by magnitude alone) to 1.
     double phaseReliability() const { return coherent_.reliability(); }
+    // How well the predicted tone phases have been meeting the tones that followed, 0 to 1.
+    double phaseAgreement() const { return coherent_.agreement(); }
     // Sensitive receive's view of other stations' carriers.
     const CarrierRejection& carrierRejection() const { return carriers_; }
     int snrSmoothed() const { return snrSmoothed_; }

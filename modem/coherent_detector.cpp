@@ -205,7 +205,8 @@ void CoherentDetector::toneValues(std::span<const float> baseI, std::span<const 
 }
 
 int CoherentDetector::decide(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
-                             std::span<const double> positions, std::span<const double> caps) {
+                             std::span<const double> positions, std::span<const double> strengths,
+                             std::span<const double> caps) {
     advanceTo(windowStart);
     toneValues(baseI, baseQ, windowStart, positions, caps);
 
@@ -222,7 +223,10 @@ int CoherentDetector::decide(std::span<const float> baseI, std::span<const float
         const auto ui = static_cast<std::size_t>(i);
         if (std::norm(values_[ui]) > std::norm(values_[static_cast<std::size_t>(strongest)])) strongest = i;
         expected = i > 0 && tones_[ui] == tones_[ui - 1] + 1 ? expected * slopeStep : trusted * std::polar(1.0, slope_ * tones_[ui]);
-        const double metric = std::norm(values_[ui] + expected);
+        // |strength + prediction|^2 without the prediction's own power, which every candidate
+        // shares; the strength is the magnitude decision's own, in the transform's unit.
+        const double strength = ui < strengths.size() ? 100.0 * strengths[ui] : std::abs(values_[ui]);
+        const double metric = strength * strength + 2.0 * std::real(values_[ui] * std::conj(expected));
         if (metric > bestMetric) {
             bestMetric = metric;
             best = i;

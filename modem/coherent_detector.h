@@ -36,11 +36,13 @@ public:
 
     // Decides one symbol slot: the complex baseband of the pass, the decimated position where the
     // slot's window starts, and the candidate tone positions (bins, kToneCount of them, 4 apart,
-    // ascending), and for each candidate the most it may weigh in the units of the symbol
-    // spectra (negative: no limit; a keyed carrier's thinned-out bins set one). Returns the index
-    // into positions of the chosen tone.
+    // ascending), each candidate's strength as the magnitude decision reads it from the symbol
+    // spectra, and the most its value may weigh in the same unit (negative: no limit; a keyed
+    // carrier's thinned-out bins set one). Returns the index into positions of the chosen tone;
+    // with nothing to predict from, that is the strongest candidate.
     int decide(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
-               std::span<const double> positions, std::span<const double> caps);
+               std::span<const double> positions, std::span<const double> strengths,
+               std::span<const double> caps);
 
     // How far the last decision leant on the phase prediction: 0 (by magnitude alone) to 1 (as
     // far as the noise of the kept symbols allows).

@@ -394,19 +394,20 @@ void RxAnalyzer::gridTracking(int captureTop, const float* rows, std::span<const
         const float* row = rows + s * kSymbolBins;
         // Where a keyed carrier's bins were thinned out, the candidate is no stronger than what
         // was left of them.
-        std::array<double, kToneCount> caps{};
+        std::array<double, kToneCount> strengths{}, caps{};
         for (int i = 0; i < kToneCount; ++i) {
             const double pj = candidates[static_cast<std::size_t>(i)];
             const int lo = static_cast<int>(std::floor(pj));
             const bool keyed = carriers_.keyedBin(lo) || (lo + 1 < kSymbolBins && carriers_.keyedBin(lo + 1));
             const double frac = pj - lo;
             const double hi = lo + 1 < kSymbolBins ? row[lo + 1] : 0.0;
-            caps[static_cast<std::size_t>(i)] = keyed ? (1.0 - frac) * row[lo] + frac * hi : -1.0;
+            strengths[static_cast<std::size_t>(i)] = (1.0 - frac) * row[lo] + frac * hi;
+            caps[static_cast<std::size_t>(i)] = keyed ? strengths[static_cast<std::size_t>(i)] : -1.0;
         }
         const int start = 512 + spectraOffset_ + 128 * k * static_cast<int>(s);
         const int i = coherent_.decide(cleaned_ ? std::span<const float>(cleanI_) : std::span<const float>(baseI_),
                                        cleaned_ ? std::span<const float>(cleanQ_) : std::span<const float>(baseQ_),
-                                       start, candidates, caps);
+                                       start, candidates, strengths, caps);
         slotPeak_[s] = std::nearbyint(candidates[static_cast<std::size_t>(i)]) - kCaptureBottom;
     }
 }

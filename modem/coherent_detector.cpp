@@ -32,6 +32,9 @@
 // tone is the one with the largest |W(J) + R * exp(i slope J)|, when R is the sum of the kept
 // symbols scaled by sum(w) / sum(w^2) (w their weights): the same sum that a coherent
 // detector's reference would be, and no reference at all (R = 0) is the magnitude decision.
+// Expanded, |W + R'|^2 = |W|^2 + 2 Re(W conj R') + |R'|^2; the last term is the same for every
+// candidate, and |W| is taken as the magnitude decision reads it from the symbol spectra, so
+// that with R = 0 the choice is exactly the magnitude decision's.
 // That full-strength R assumes the phase stays exactly on the fit. It is scaled down by how far
 // the phase really wanders: every symbol's strongest tone grades the prediction made for it
 // before it was seen (the cosine of the phase error); the spread of those errors, less the

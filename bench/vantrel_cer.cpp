@@ -49,7 +49,8 @@ constexpr const char* kHelp =
     "  --carrier HZ:DB    a steady carrier at HZ, DB over the signal's power (repeatable)\n"
     "  --carrier-in-band DB  a steady carrier at a random place in the signal's band per trial\n"
     "  --morse-in-band DB    a carrier keying Morse at 20 wpm, at a random place in the band\n"
-    "  --fading KIND      two-path fading: moderate (1 ms, 0.5 Hz) or poor (2 ms, 1 Hz)\n"
+    "  --fading KIND      two-path fading: moderate (1 ms, 0.5 Hz), poor (2 ms, 1 Hz) or\n"
+    "                     flutter (0.5 ms, 2 Hz)\n"
     "  --level CER        also print, per trial, the lowest SNR from which on the error rate\n"
     "                     stays at or below CER %, and their mean and spread\n"
     "  --text TEXT        text to send (default: a short English QSO line)\n"
@@ -132,6 +133,7 @@ Parsed parseOptions(int argc, char** argv, Options& o) {
         } else if (a == "--fading") {
             if (v == "moderate") o.fading = vantrel::testsupport::kFadingModerate;
             else if (v == "poor") o.fading = vantrel::testsupport::kFadingPoor;
+            else if (v == "flutter") o.fading = vantrel::testsupport::kFadingFlutter;
             else return fail("no such fading: " + v);
         } else if (a == "--carrier") {
             const auto colon = v.find(':');
@@ -275,7 +277,7 @@ std::string conditions(const Options& o) {
     std::snprintf(buf, sizeof buf, "%s receive, squelch %d, offset %g Hz, clock %g ppm, %d trials per SNR",
                   o.sensitive ? "sensitive" : "standard", o.squelch, o.offset, o.ppm, o.trials);
     std::string c = buf;
-    if (o.fading) c += o.fading->delayMs > 1.5 ? ", poor fading" : ", moderate fading";
+    if (o.fading) c += o.fading->delayMs < 0.75 ? ", flutter" : o.fading->delayMs > 1.5 ? ", poor fading" : ", moderate fading";
     for (const auto& k : o.carriers) c += ", carrier " + std::to_string(static_cast<int>(k.hz)) + " Hz " + std::to_string(static_cast<int>(k.relativeDb)) + " dB";
     if (o.carrierInBandDb) c += ", steady carrier in the band at " + std::to_string(static_cast<int>(*o.carrierInBandDb)) + " dB";
     if (o.morseInBandDb) c += ", Morse carrier in the band at " + std::to_string(static_cast<int>(*o.morseInBandDb)) + " dB";

@@ -56,6 +56,7 @@ void RxAnalyzer::reset() {
     occupancy_.fill(0.0);
     carriers_.reset();
     cleaned_ = false;
+    coherent_.reset();
 }
 
 void RxAnalyzer::processBlock(std::span<const std::int16_t> block, const RxSettings& settings) {
@@ -66,6 +67,7 @@ void RxAnalyzer::processBlock(std::span<const std::int16_t> block, const RxSetti
     std::fill(rxHistory_.begin() + kBlockLength + static_cast<std::ptrdiff_t>(taken), rxHistory_.end(), std::int16_t{0});
 
     const int captureTop = std::min(settings.captureTop, kMaxCaptureTop);
+    coherent_.startPass(*profile_, settings.tuningFrequency);
     mixAndDecimate(settings.tuningFrequency);
     symbolSpectraPass();
     timingSpectraPass(captureTop);
@@ -127,6 +129,7 @@ void RxAnalyzer::mixAndDecimate(int tuningFrequency) {
 
 void RxAnalyzer::symbolSpectraPass() {
     std::fill(symbolSpectra_.begin(), symbolSpectra_.end(), 0.0f);
+    spectraOffset_ = timingOffset_;
     spectraOf(baseI_.data(), baseQ_.data(), symbolSpectra_.data());
 }
 
@@ -350,7 +353,7 @@ void RxAnalyzer::gridTracking(int captureTop, const float* rows, std::span<const
     for (int b : fullPeaks)
         if (b >= 0) occupancy_[static_cast<std::size_t>(b)] += 1.0;
 
-    if (gridW_ <= 0.0 || std::hypot(gridGr_, gridGi_) / gridW_ < 0.5) return;
+    if (gridW_ <= 0.0 || std::hypot(gridGr_, gridGi_) / gridW_ < 0.5) return coherent_.loseGrid();
     double g = std::fmod(std::atan2(gridGi_, gridGr_) * 4.0 / twoPi, 4.0);
     if (g < 0) g += 4.0;
 
@@ -368,7 +371,7 @@ void RxAnalyzer::gridTracking(int captureTop, const float* rows, std::span<const
         scores[static_cast<std::size_t>(count)] = score;
         ++count;
     }
-    if (count < kToneCount) return;
+    if (count < kToneCount) return coherent_.loseGrid();
     double bestTotal = -1.0;
     int bestStart = 0;
     for (int start = 0; start + kToneCount <= count; ++start) {
@@ -381,24 +384,31 @@ void RxAnalyzer::gridTracking(int captureTop, const float* rows, std::span<const
     }
     double inRange = 0.0;
     for (int b = kCaptureBottom; b <= captureTop; ++b) inRange += occupancy_[static_cast<std::size_t>(b)];
-    if (inRange <= 0.0 || bestTotal < 0.8 * inRange) return;
+    if (inRange <= 0.0 || bestTotal < 0.8 * inRange) return coherent_.loseGrid();
 
+    // Each symbol is decided on the grid with the tones' phases where they can be predicted.
+    const std::span<const double> candidates(positions.data() + bestStart, kToneCount);
+    coherent_.setGrid(candidates[0]);
+    const int k = profile_->spacingFactor;
     for (std::size_t s = 0; s < fullPeaks.size(); ++s) {
         const float* row = rows + s * kSymbolBins;
-        double best = -1.0;
-        double bestPos = 0.0;
-        for (int j = bestStart; j < bestStart + kToneCount; ++j) {
-            const double pj = positions[static_cast<std::size_t>(j)];
+        // Where a keyed carrier's bins were thinned out, the candidate is no stronger than what
+        // was left of them.
+        std::array<double, kToneCount> strengths{}, caps{};
+        for (int i = 0; i < kToneCount; ++i) {
+            const double pj = candidates[static_cast<std::size_t>(i)];
             const int lo = static_cast<int>(std::floor(pj));
+            const bool keyed = carriers_.keyedBin(lo) || (lo + 1 < kSymbolBins && carriers_.keyedBin(lo + 1));
             const double frac = pj - lo;
             const double hi = lo + 1 < kSymbolBins ? row[lo + 1] : 0.0;
-            const double mag = (1.0 - frac) * row[lo] + frac * hi;
-            if (mag > best) {
-                best = mag;
-                bestPos = pj;
-            }
+            strengths[static_cast<std::size_t>(i)] = (1.0 - frac) * row[lo] + frac * hi;
+            caps[static_cast<std::size_t>(i)] = keyed ? strengths[static_cast<std::size_t>(i)] : -1.0;
         }
-        slotPeak_[s] = std::nearbyint(bestPos) - kCaptureBottom;
+        const int start = 512 + spectraOffset_ + 128 * k * static_cast<int>(s);
+        const int i = coherent_.decide(cleaned_ ? std::span<const float>(cleanI_) : std::span<const float>(baseI_),
+                                       cleaned_ ? std::span<const float>(cleanQ_) : std::span<const float>(baseQ_),
+                                       start, candidates, strengths, caps);
+        slotPeak_[s] = std::nearbyint(candidates[static_cast<std::size_t>(i)]) - kCaptureBottom;
     }
 }
 

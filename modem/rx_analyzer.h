@@ -8,6 +8,7 @@
 #include <span>
 
 #include "carrier_rejection.h"
+#include "coherent_detector.h"
 #include "mode_profile.h"
 
 namespace vantrel::modem {
@@ -17,7 +18,7 @@ struct RxSettings {
     int tuningFrequency = kDefaultTuningFrequency;  // Hz, mixed down to bin 0
     int captureTop = kMaxCaptureTop;                // highest bin searched, at most 122
     int squelchAttack = 1;                          // 0 Fast, 1 Med, 3 Slow
-    bool sensitive = false;                         // fold timing and tone-grid tracking
+    bool sensitive = false;                         // fold timing, tone grid, tone phases
 };
 
 class RxAnalyzer {
@@ -48,6 +49,11 @@ public:
         return {slotPeak_.data(), static_cast<std::size_t>(symbolCount())};
     }
     int snrRaw() const { return snrRaw_; }
+    // Sensitive receive: how far the last symbol's decision trusted the predicted tone phases,
+    // 0 (by magnitude alone) to 1.
+    double phaseReliability() const { return coherent_.reliability(); }
+    // How well the predicted tone phases have been meeting the tones that followed, 0 to 1.
+    double phaseAgreement() const { return coherent_.agreement(); }
     // Sensitive receive's view of other stations' carriers.
     const CarrierRejection& carrierRejection() const { return carriers_; }
     int snrSmoothed() const { return snrSmoothed_; }
@@ -81,6 +87,7 @@ private:
     int timingPhase_ = 0;
     int previousTimingPhase_ = 0;
     int timingOffset_ = 0;
+    int spectraOffset_ = 0;  // the offset this pass's symbol windows were taken at
     std::array<double, kMaxSymbolsPerBlock> slotPeak_{};
     int snrRaw_ = 0;
     int snrSmoothed_ = 0;
@@ -89,6 +96,7 @@ private:
     double foldZr_ = 0, foldZi_ = 0, foldL_ = 0;
     double gridGr_ = 0, gridGi_ = 0, gridW_ = 0;
     std::array<double, kSymbolBins> occupancy_{};
+    CoherentDetector coherent_;
 
     // Sensitive receive: the baseband with steady carriers taken out, and the spectra the tone
     // decision reads (the waterfall keeps showing the band as it is).

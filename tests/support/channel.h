@@ -29,6 +29,8 @@ struct Fading {
 };
 inline constexpr Fading kFadingModerate{1.0, 0.5};
 inline constexpr Fading kFadingPoor{2.0, 1.0};
+// Flutter: the paths' gains wander several times a second.
+inline constexpr Fading kFadingFlutter{0.5, 2.0};
 
 struct ChannelSettings {
     // Signal power over the power of the noise in a 2500 Hz bandwidth; no noise when empty.

@@ -36,13 +36,8 @@ fail() { echo "e2e: $*" >&2; exit 1; }
 step() { echo "e2e: $*"; }
 
 # Private X server on a free display.
-disp=70
-while [[ -e /tmp/.X11-unix/X$disp || -e /tmp/.X$disp-lock ]]; do disp=$((disp + 1)); done
-Xvfb ":$disp" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$disp"
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null || fail "Xvfb did not start"
+source "$root/tests/e2e/desktop.sh"
+start_xvfb 70
 unset QT_QPA_PLATFORM PULSE_SERVER
 
 "$root/scripts/pulse-start" "$work/run" >/dev/null
@@ -70,25 +65,6 @@ start_station() {  # name -> sets REPLY to the window id
   fail "the window of $1 did not appear"
 }
 
-# Without a window manager nothing raises or focuses a window by itself.
-focus() {
-  xdotool windowraise "$1" 2>/dev/null || true
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-  sleep 0.3
-}
-
-# Return chooses a menu item, but its release would then reach the transmit entry, where the
-# release of Return means SEND: the key goes up while the root window has the focus (and the
-# pointer), so nobody receives it.
-root_window=$(xdotool search --maxdepth 0 --name '' | head -n1)
-choose_item() {
-  xdotool mousemove 1270 1010
-  xdotool keydown Return
-  sleep 0.3
-  xdotool windowfocus "$root_window" 2>/dev/null || true
-  xdotool keyup Return
-  sleep 0.3
-}
 
 # The newest saved receive text of a station, after saving it once more.
 save_rx() {  # win name

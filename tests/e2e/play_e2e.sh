@@ -34,13 +34,8 @@ sample=$work/prefix/share/vantrel-chat/sample-exchange.flac
 mapfile -t lines <"$work/prefix/share/vantrel-chat/sample-exchange.txt"
 duration=$(soxi -D "$sample")
 
-disp=80
-while [[ -e /tmp/.X11-unix/X$disp || -e /tmp/.X$disp-lock ]]; do disp=$((disp + 1)); done
-Xvfb ":$disp" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$disp"
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null || fail "Xvfb did not start"
+source "$(dirname "$0")/desktop.sh"
+start_xvfb 80
 
 # No sound server, and none to be started on demand.
 unset QT_QPA_PLATFORM
@@ -61,24 +56,12 @@ done
 step "window up, playing $(basename "$sample") (${duration%.*} s)"
 
 input_boxes() { xdotool search --all --pid "$chat_pid" --name '^INPUT$' 2>/dev/null || true; }
-focus() {
-  xdotool windowraise "$1" 2>/dev/null || true
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-  sleep 0.3
-}
-# Return chooses the menu item; its release goes to the root window, not the transmit entry
-# (where the release of Return means SEND).
-root_window=$(xdotool search --maxdepth 0 --name '' | head -n1)
 save_rx() {
   focus "$win"
   xdotool key alt+f
   sleep 0.4
-  xdotool mousemove 1270 1010
-  xdotool keydown Return
-  sleep 0.3
-  xdotool windowfocus "$root_window" 2>/dev/null || true
-  xdotool keyup Return
-  sleep 0.8
+  choose_item
+  sleep 0.5
   local newest
   newest=$(ls -t "$work/station"/Vantrel*.doc 2>/dev/null | head -n1 || true)
   [[ -n $newest ]] && tr -d '\r' <"$newest" | sed 's/[[:space:]]*$//'

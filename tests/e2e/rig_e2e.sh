@@ -40,13 +40,8 @@ trap cleanup EXIT
 fail() { echo "rig-e2e: $*" >&2; exit 1; }
 step() { echo "rig-e2e: [${SECONDS}s] $*"; }
 
-disp=90
-while [[ -e /tmp/.X11-unix/X$disp || -e /tmp/.X$disp-lock ]]; do disp=$((disp + 1)); done
-Xvfb ":$disp" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$disp"
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null || fail "Xvfb did not start"
+source "$root/tests/e2e/desktop.sh"
+start_xvfb 90
 unset QT_QPA_PLATFORM PULSE_SERVER
 "$root/scripts/pulse-start" "$work/run" >/dev/null
 export XDG_RUNTIME_DIR="$work/run"
@@ -82,11 +77,6 @@ start_station() {  # sets WIN and STATION_PID
   fail "the window did not appear"
 }
 
-focus() {
-  xdotool windowraise "$1" 2>/dev/null || true
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-  sleep 0.3
-}
 
 send_line() {  # text
   focus "$WIN"
@@ -150,18 +140,6 @@ sleep 3
 dial_shot "$work/dial-back.png"
 same_picture "$work/dial-145.png" "$work/dial-back.png" || fail "the window did not show the dial set back"
 step "dial shown within 3 s"
-
-# Return chooses a menu item; its release must not reach the transmit entry, where it means
-# SEND: it goes up while the root window has the focus. The pointer stays off the menu, which
-# would otherwise follow it.
-root_window=$(xdotool search --maxdepth 0 --name '' | head -n1)
-choose_item() {
-  xdotool keydown Return
-  sleep 0.3
-  xdotool windowfocus "$root_window" 2>/dev/null || true
-  xdotool keyup Return
-  sleep 0.3
-}
 
 # rigctld stopped: the window still answers the operator (the About box opens).
 kill -STOP "$rigctld_pid"

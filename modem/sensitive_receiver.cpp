@@ -1,0 +1,106 @@
+#include "sensitive_receiver.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantrel::modem {
+namespace {
+
+// The power per baseband sample that rounding to 16 bits alone leaves (1/12 of a step squared,
+// through the decimating filter, whose squared taps sum to 0.1142). A window holding less than
+// that, once hum, crashes and carriers are out, holds nothing to read.
+constexpr double kRoundingPower = 0.1142 / 12.0;
+
+}  // namespace
+
+void SensitiveReceiver::reset() {
+    carriers_.reset();
+    grid_.reset();
+    timing_.reset();
+    reference_.reset();
+    silent_ = false;
+    blanked_ = 0;
+}
+
+void SensitiveReceiver::startPass(const ModeProfile& profile, int tuningFrequency) {
+    profile_ = &profile;
+    tuningFrequency_ = tuningFrequency;
+    reference_.startPass(profile, tuningFrequency);
+}
+
+void SensitiveReceiver::clean(std::span<const float> baseI, std::span<const float> baseQ) {
+    std::copy_n(baseI.begin(), kDecimatedLength, cleanI_.begin());
+    std::copy_n(baseQ.begin(), kDecimatedLength, cleanQ_.begin());
+    hum_.process(cleanI_, cleanQ_);
+    blanked_ = blanker_.process(cleanI_, cleanQ_);
+    carriers_.cancel(cleanI_, cleanQ_, blanker_.blanked());
+    double power = 0;
+    for (std::size_t m = 0; m < cleanI_.size(); ++m) power += cleanI_[m] * cleanI_[m] + cleanQ_[m] * cleanQ_[m];
+    silent_ = power / kDecimatedLength < kRoundingPower;
+}
+
+SensitiveReceiver::Decisions SensitiveReceiver::decide(int captureTop, int offset, std::span<const float> timingRows,
+                                                       bool tonePhase, std::span<double> slotPeaks) {
+    const int n = symbolsPerBlock(*profile_);
+    const auto rows = std::span<float>(rows_.data(), static_cast<std::size_t>(n * kSymbolBins));
+    symbolSpectra(cleanI_, cleanQ_, offset, *profile_, rows, scratch_);
+    carriers_.learn(rows, *profile_, captureTop);
+    carriers_.suppressKeyed(rows, n, captureTop);
+
+    // The strongest bin of every symbol: the S/N reading, and the decision while no grid is placed.
+    Decisions d;
+    d.total = 0.00001;
+    double previousPeak = 0.0;
+    for (int s = 0; s < n; ++s) {
+        const float* row = rows.data() + s * kSymbolBins;
+        float best = 0.0f;
+        int bestBin = -1;
+        for (int b = kCaptureBottom; b <= captureTop; ++b) {
+            d.total += row[b];
+            if (row[b] > best) best = row[b], bestBin = b;
+        }
+        if (bestBin >= 0) previousPeak = bestBin - kCaptureBottom;
+        slotPeaks[static_cast<std::size_t>(s)] = previousPeak;
+        d.peakSum += 4.0 * best;
+    }
+    if (silent_) d.peakSum = 0.0;
+
+    const bool placed = grid_.update(rows, n, captureTop, expectedFirstBin(*profile_, tuningFrequency_));
+    std::array<double, kToneCount> positions{};
+    for (int j = 0; j < kToneCount; ++j) positions[static_cast<std::size_t>(j)] = grid_.first() + 4.0 * j;
+    const auto candidates = std::span<const double>(positions.data(), placed ? positions.size() : 0);
+    // The timing is read on the wanted station's tones once there is one; until then on the
+    // strongest bins of the whole range, like the grid's first look.
+    const bool onGrid = placed && grid_.following();
+    d.nextOffset = timing_.update(timingRows, offset, profile_->spacingFactor, onGrid ? candidates : std::span<const double>{},
+                                  carriers_, captureTop);
+    if (placed) decideOnGrid(candidates, offset, tonePhase, slotPeaks);
+    else reference_.reset();
+    return d;
+}
+
+void SensitiveReceiver::decideOnGrid(std::span<const double> candidates, int offset, bool tonePhase, std::span<double> slotPeaks) {
+    const int n = symbolsPerBlock(*profile_);
+    const int k = profile_->spacingFactor;
+    reference_.setGrid(grid_.first());
+    for (int s = 0; s < n; ++s) {
+        const float* row = rows_.data() + s * kSymbolBins;
+        // Where a keyed carrier's bins were thinned out, the candidate is no stronger than what
+        // was left of them.
+        std::array<double, kToneCount> strengths{}, caps{};
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            const double pj = candidates[i];
+            const int lo = std::clamp(static_cast<int>(std::floor(pj)), 0, kSymbolBins - 2);
+            const double frac = std::clamp(pj - lo, 0.0, 1.0);
+            strengths[i] = (1.0 - frac) * row[lo] + frac * row[lo + 1];
+            caps[i] = carriers_.keyedBin(lo) || carriers_.keyedBin(lo + 1) ? strengths[i] : -1.0;
+        }
+        const int start = 512 + offset + 128 * k * s;
+        const auto count = candidates.size();
+        const int i = decision_.decide(cleanI_, cleanQ_, start, candidates, std::span<const double>(strengths.data(), count),
+                                       std::span<const double>(caps.data(), count), tonePhase, reference_);
+        slotPeaks[static_cast<std::size_t>(s)] = std::nearbyint(candidates[static_cast<std::size_t>(i)]) - kCaptureBottom;
+    }
+}
+
+}  // namespace vantrel::modem

@@ -1,0 +1,77 @@
+#include "symbol_timing.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dsp_math.h"
+
+namespace vantrel::modem {
+namespace {
+
+// Each pass's fold adds to what the earlier passes found, weighted down by this per pass.
+constexpr double kFoldMemory = 0.75;
+// A fold this small against the windows' mean level has no direction yet.
+constexpr double kFoldNoDirection = 0.02;
+// Bins of the symbol spectra per bin of the timing spectra.
+constexpr int kTimingBinWidth = kSymbolFftLength / kTimingFftLength;
+
+// Remainder with the sign of the dividend, as the timing loop has always reduced its offset.
+constexpr int truncMod(int a, int m) { return a % m; }
+
+}  // namespace
+
+void SymbolTiming::reset() { foldZr_ = foldZi_ = foldL_ = 0.0; }
+
+float SymbolTiming::strongest(const float* row, std::span<const double> gridBins, const CarrierRejection& carriers,
+                              int captureTop) const {
+    float best = 0.0f;
+    const auto take = [&](int timingBin) {
+        if (timingBin < 0 || timingBin >= kTimingBins || carriers.keyedBin(kTimingBinWidth * timingBin)) return;
+        best = std::max(best, row[timingBin]);
+    };
+    if (gridBins.empty()) {
+        const int top = std::min(captureTop / kTimingBinWidth, kTimingBins - 1);
+        for (int b = (kCaptureBottom + 1) / kTimingBinWidth; b <= top; ++b) take(b);
+        return best;
+    }
+    // A tone between two timing bins shows in both.
+    for (double p : gridBins) {
+        const double at = p / kTimingBinWidth;
+        take(static_cast<int>(std::floor(at)));
+        take(static_cast<int>(std::ceil(at)));
+    }
+    return best;
+}
+
+int SymbolTiming::update(std::span<const float> timingRows, int offset, int spacingFactor,
+                         std::span<const double> gridBins, const CarrierRejection& carriers, int captureTop) {
+    const int period = 128 * spacingFactor;
+    const int stepLen = 16 * spacingFactor;
+    const int first = 512 + stepLen + offset;  // where the first timing window starts
+    int count = first + period <= kDecimatedLength ? (kDecimatedLength - period - first) / stepLen + 1 : 0;
+    count = std::min(count, kTimingSteps);
+    count -= count % 8;
+    if (count <= 0) return offset;
+
+    double cr = 0.0, ci = 0.0, sumM = 0.0;
+    for (int t = 0; t < count; ++t) {
+        const float best = strongest(timingRows.data() + t * kTimingBins, gridBins, carriers, captureTop);
+        const double angle = kTwoPi * (first + stepLen * t) / period;
+        cr += best * std::cos(angle);
+        ci += best * std::sin(angle);
+        sumM += best;
+    }
+    foldZr_ = kFoldMemory * foldZr_ + cr / count;
+    foldZi_ = kFoldMemory * foldZi_ + ci / count;
+    foldL_ = kFoldMemory * foldL_ + sumM / count;
+
+    if (std::hypot(foldZr_, foldZi_) < kFoldNoDirection * foldL_) return offset;
+    double q = std::fmod(std::atan2(foldZi_, foldZr_) * period / kTwoPi, static_cast<double>(period));
+    if (q < 0) q += period;
+    double r = std::fmod(q - offset, static_cast<double>(period));
+    if (r > period / 2.0) r -= period;
+    if (r < -period / 2.0) r += period;
+    return truncMod(offset + static_cast<int>(std::nearbyint(r)), 256 * spacingFactor);
+}
+
+}  // namespace vantrel::modem

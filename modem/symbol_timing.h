@@ -1,0 +1,33 @@
+// Sensitive receive's symbol timing. Symbol-long windows one timing step apart (the timing
+// spectra) are read at the wanted signal's tones only: a window on the symbol boundaries holds
+// one whole tone and stands out, one straddling two symbols holds two halves. Folding the
+// strongest tone of every window onto one symbol period gives where the boundaries are, and the
+// windows of the next pass are moved onto them. Energy off the wanted grid (another station,
+// a carrier) therefore does not pull the timing. Never allocates.
+#pragma once
+
+#include <span>
+
+#include "carrier_rejection.h"
+#include "mode_profile.h"
+
+namespace vantrel::modem {
+
+class SymbolTiming {
+public:
+    void reset();
+
+    // timingRows: this pass's timing spectra (kTimingSteps rows of kTimingBins, from windows
+    // taken at `offset`); gridBins: the wanted signal's tone positions in bins of the symbol
+    // spectra, or empty to read the whole capture range. Returns the offset for the next pass.
+    int update(std::span<const float> timingRows, int offset, int spacingFactor, std::span<const double> gridBins,
+               const CarrierRejection& carriers, int captureTop);
+
+private:
+    float strongest(const float* row, std::span<const double> gridBins, const CarrierRejection& carriers,
+                    int captureTop) const;
+
+    double foldZr_ = 0, foldZi_ = 0, foldL_ = 0;
+};
+
+}  // namespace vantrel::modem

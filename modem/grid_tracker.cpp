@@ -17,14 +17,17 @@ constexpr int kBandBins = kStep * (kToneCount - 1);
 constexpr double kRecentWeight = 1.0 / 24.0;
 // Over this many to see the stations while one is followed, steadier than the first look.
 constexpr double kStationWeight = 1.0 / 48.0;
-// Each edge is read from this many tone positions either side of it.
+// Each edge compares this many of the band's outermost tone positions with the one position just
+// beyond it (a station close beside fills the positions further out). A position is read as how
+// far it stands above the positions half a tone step either side: the tones of a band on this
+// grid stand out, noise and the skirts of another station's tones off the grid do not.
 constexpr int kEdgePositions = 3;
 // A band counts as a station when its edges rise this many standard deviations of band noise
-// over the noise floor (noise energy spreads exponentially; an edge is the mean of two
-// differences of three positions), the weaker edge at least half that, and to this share of the
-// strongest band's edges.
+// (noise energy spreads exponentially; a position less the mean of two, an edge a mean of three
+// positions less one, the score the mean of two edges), the weaker edge at least half that, and
+// to this share of the strongest band's edges.
 constexpr double kPresenceSigmas = 8.0;
-constexpr double kEdgeSpread = 0.577;
+constexpr double kEdgeSpread = 1.0;
 constexpr double kWeakerEdge = 0.5;
 constexpr double kRelative = 0.05;
 // A band overlapping one already taken must hold, on its tones outside it, at least this share
@@ -51,11 +54,15 @@ constexpr int kNearerPasses = 3;
 constexpr double kOverlapShare = 0.5;
 // The band is looked for this many tone steps either side of where the station showed.
 constexpr int kRegionSteps = 2;
-// Strongest-bin counts and positions are kept over about the last four passes, and the band
-// placed only while they agree on the grid and mostly fall on it.
-constexpr double kBandMemory = 0.75;
-constexpr double kGridCoherence = 0.5;
-constexpr double kOnBand = 0.8;
+// While no station shows, as far either side of where a station at the tuning frequency would
+// be as an operator mistunes (a stronger station further off does not take the grid): this
+// many hertz, and at least this many tone steps.
+constexpr double kMistuneHz = 30.0;
+constexpr int kTentativeSteps = 2;
+// Near the station, the strongest bins that count against the band are those within a tone step
+// of it (and the bin and a half a position reaches): a stronger station just beside the region
+// does not unsettle the band.
+constexpr double kReach = 1.5;
 
 }  // namespace
 
@@ -77,17 +84,15 @@ double GridTracker::Profile::at(int bin) const {
 }
 
 double GridTracker::Profile::edgeScore(int b0, double* weaker) const {
-    // Each edge: the mean of the band's outermost positions less that of the positions beyond,
-    // as far as the spectra reach (at least two of each).
-    const auto edge = [this](int inside, int direction) {
-        double in = 0, out = 0;
-        int ins = 0, outs = 0;
-        for (int i = 0; i < kEdgePositions; ++i) {
-            const int p = inside - direction * kStep * i, q = inside + direction * kStep * (i + 1);
-            if (p >= 0 && p < kSymbolBins) in += at(p), ++ins;
-            if (q >= 0 && q < kSymbolBins) out += at(q), ++outs;
-        }
-        return ins >= 2 && outs >= 2 ? in / ins - out / outs : 0.0;
+    // Each edge: the mean of the band's outermost positions less the position beyond, which
+    // must lie within the searched range.
+    const auto standsOut = [this](int p) { return at(p) - (at(p - kStep / 2) + at(p + kStep / 2)) / 2; };
+    const auto edge = [&](int inside, int direction) {
+        const int beyond = inside + direction * kStep;
+        if (beyond < kCaptureBottom || beyond >= kSymbolBins) return 0.0;
+        double in = 0;
+        for (int i = 0; i < kEdgePositions; ++i) in += standsOut(inside - direction * kStep * i);
+        return in / kEdgePositions - std::max(standsOut(beyond), 0.0);
     };
     // Both edges must rise; their mean says how clearly (a tone the text seldom uses can leave
     // one edge low).
@@ -116,8 +121,9 @@ void GridTracker::reset() {
     unseen_ = 0;
     nearerPasses_ = 0;
     nearerAt_ = 0;
-    occupancy_.fill(0.0);
-    gridRe_ = gridIm_ = gridWeight_ = 0;
+    near_.reset();
+    wide_.reset();
+    nearPlaced_ = false;
     first_ = 0;
     previousRow_.fill(0.0f);
     havePrevious_ = false;
@@ -223,10 +229,7 @@ bool GridTracker::nearerStation(const Bands& bands, double expectedFirst) {
 
 void GridTracker::follow(double at, bool station) {
     // Another station (or none): what was learnt of the band belongs to the old one.
-    if (station != stationFollowed_ || std::abs(at - stationAt_) > kSameBand) {
-        occupancy_.fill(0.0);
-        gridRe_ = gridIm_ = gridWeight_ = 0;
-    }
+    if (station != stationFollowed_ || std::abs(at - stationAt_) > kSameBand) near_.reset();
     if (!station || std::abs(at - stationAt_) > kSameBand) followedPasses_ = 0;
     stationFollowed_ = station;
     stationAt_ = at;
@@ -252,6 +255,8 @@ void GridTracker::chooseStation(int lo, int hi, double expectedFirst) {
         if (unseen_ <= kHoldPasses) return;
     }
     const Bands bands = findBands(recent_, lo, hi);
+    // A young station not seen this pass is kept while nothing else shows.
+    if (bands.count == 0 && stationFollowed_ && ++unseen_ <= kHoldPasses) return;
     if (bands.count == 0) return follow(0, false);
     double nearest = bands.at[0];
     for (int i = 1; i < bands.count; ++i)
@@ -259,8 +264,10 @@ void GridTracker::chooseStation(int lo, int hi, double expectedFirst) {
     follow(nearest, true);
 }
 
-bool GridTracker::update(std::span<const float> rows, int symbols, int captureTop, double expectedFirst) {
+bool GridTracker::update(std::span<const float> rows, int symbols, int captureTop, double expectedFirst,
+                         double toneSpacingHz) {
     newEnergy(rows, symbols);
+    const auto fresh = std::span<const double>(fresh_.data(), static_cast<std::size_t>(symbols * kSymbolBins));
     for (int s = 0; s < symbols; ++s) {
         recent_.add(fresh_.data() + s * kSymbolBins, kRecentWeight);
         station_.add(fresh_.data() + s * kSymbolBins, kStationWeight);
@@ -268,64 +275,37 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
     const int lo = kCaptureBottom, hi = std::min(captureTop, kSymbolBins - 2);
     if (hi - lo < kBandBins) return false;
     chooseStation(lo, hi, expectedFirst);
-    if (!stationFollowed_) return placeBand(symbols, lo, hi);
-    const int from = std::max(lo, static_cast<int>(std::floor(stationAt_)) - kRegionSteps * kStep - 2);
-    const int to = std::min(hi, static_cast<int>(std::ceil(stationAt_)) + kBandBins + kRegionSteps * kStep + 2);
-    const bool placed = placeBand(symbols, from, to);
-    // A station whose tones never settle on a grid was no station.
-    unplaced_ = placed ? 0 : unplaced_ + 1;
-    if (unplaced_ > kHoldPasses) follow(0, false);
-    return placed;
-}
-
-bool GridTracker::placeBand(int symbols, int lo, int hi) {
-    // The strongest bin of every symbol within lo..hi, as counts per bin and as a phase of the
-    // tone step at its interpolated position.
-    for (double& o : occupancy_) o *= kBandMemory;
-    gridRe_ *= kBandMemory;
-    gridIm_ *= kBandMemory;
-    gridWeight_ *= kBandMemory;
-    for (int s = 0; s < symbols; ++s) {
-        const double* row = fresh_.data() + s * kSymbolBins;
-        int b = lo;
-        for (int c = lo + 1; c <= hi; ++c)
-            if (row[c] > row[b]) b = c;
-        if (!(row[b] > 0.0)) continue;
-        const double y0 = std::sqrt(row[b - 1]), y1 = std::sqrt(row[b]), y2 = std::sqrt(row[b + 1]);
-        const double denom = y0 - 2.0 * y1 + y2;
-        const double x = denom < 0.0 ? b + 0.5 * (y0 - y2) / denom : b;
-        gridRe_ += y1 * std::cos(kTwoPi * x / kStep);
-        gridIm_ += y1 * std::sin(kTwoPi * x / kStep);
-        gridWeight_ += y1;
-        occupancy_[static_cast<std::size_t>(b)] += 1.0;
+    // Near the followed station (its edges may be a tone step out), or while there is none near
+    // where a station at the tuning frequency would be; failing that anywhere in the range.
+    BandSearch::Region near;
+    if (stationFollowed_) {
+        const int margin = kStep * kRegionSteps + 2;
+        near = {std::max(lo, static_cast<int>(std::floor(stationAt_)) - margin),
+                std::min(hi, static_cast<int>(std::ceil(stationAt_)) + kBandBins + margin),
+                stationAt_ - kStep - kReach, stationAt_ + kStep + kReach, kStep + kReach, true};
+    } else {
+        const int steps = std::max(kTentativeSteps, static_cast<int>(std::ceil(kMistuneHz / toneSpacingHz)));
+        const int margin = kStep * steps + 2;
+        near = {std::max(lo, static_cast<int>(std::floor(expectedFirst)) - margin),
+                std::min(hi, static_cast<int>(std::ceil(expectedFirst)) + kBandBins + margin), 0, 0, kStep + kReach, false};
+        // A band against the region's edge may be cut by it; the wide look decides then.
+        near.firstFrom = near.lo == lo ? lo : near.lo + kStep;
+        near.firstTo = near.hi == hi ? hi : near.hi - kStep - kBandBins;
     }
-    if (!(gridWeight_ > 0) || std::hypot(gridRe_, gridIm_) < kGridCoherence * gridWeight_) return false;
-    double phase = std::fmod(std::atan2(gridIm_, gridRe_) * kStep / kTwoPi, static_cast<double>(kStep));
-    if (phase < 0) phase += kStep;
-
-    // The 18 grid positions holding the most of those bins (each position taking the bins within
-    // a bin and a half of it).
-    std::array<double, kSymbolBins / kStep + 2> scores{};
-    const int firstIndex = static_cast<int>(std::ceil((lo - phase) / kStep));
-    int count = 0;
-    for (double p = phase + kStep * firstIndex; p <= hi && count < static_cast<int>(scores.size()); p += kStep) {
-        double score = 0.0;
-        for (int b = static_cast<int>(std::ceil(p - 1.5)); b <= static_cast<int>(std::floor(p + 1.5)); ++b)
-            if (b >= 0 && b < kSymbolBins) score += occupancy_[static_cast<std::size_t>(b)];
-        scores[static_cast<std::size_t>(count++)] = score;
+    nearFrom_ = near.lo;
+    nearTo_ = near.hi;
+    near_.add(fresh, symbols, near.lo, near.hi);
+    wide_.add(fresh, symbols, lo, hi);
+    double first = 0;
+    nearPlaced_ = near.hi - near.lo >= kBandBins && near_.place(near, first);
+    if (nearPlaced_) first_ = first;
+    if (stationFollowed_) {
+        // A station whose tones never settle on a grid was no station.
+        unplaced_ = nearPlaced_ ? 0 : unplaced_ + 1;
+        if (unplaced_ > kHoldPasses) follow(0, false);
+        return nearPlaced_;
     }
-    if (count < kToneCount) return false;
-    double bestTotal = -1.0, inRange = 0.0;
-    int bestStart = 0;
-    for (int start = 0; start + kToneCount <= count; ++start) {
-        double total = 0.0;
-        for (int j = start; j < start + kToneCount; ++j) total += scores[static_cast<std::size_t>(j)];
-        if (total > bestTotal) bestTotal = total, bestStart = start;
-    }
-    for (int b = lo; b <= hi; ++b) inRange += occupancy_[static_cast<std::size_t>(b)];
-    if (inRange <= 0.0 || bestTotal < kOnBand * inRange) return false;
-    first_ = phase + kStep * (firstIndex + bestStart);
-    return true;
+    return nearPlaced_ || wide_.place({lo, hi, static_cast<double>(lo), static_cast<double>(hi), -1, false}, first_);
 }
 
 }  // namespace vantrel::modem

@@ -23,6 +23,7 @@
 #include <array>
 #include <span>
 
+#include "band_search.h"
 #include "mode_profile.h"
 
 namespace vantrel::modem {
@@ -33,12 +34,17 @@ public:
 
     // Learns from this pass's decision spectra (symbols rows of kSymbolBins magnitudes) and
     // places the wanted signal's grid between captureBottom and captureTop. expectedFirst is the
-    // bin where tone 0 of a station transmitting at the tuning frequency lies. Returns whether a
-    // grid is placed; first() is then the position of its lowest tone (fractional bins).
-    bool update(std::span<const float> rows, int symbols, int captureTop, double expectedFirst);
+    // bin where tone 0 of a station transmitting at the tuning frequency lies, toneSpacingHz the
+    // profile's tone spacing. Returns whether a grid is placed; first() is then the position of
+    // its lowest tone (fractional bins).
+    bool update(std::span<const float> rows, int symbols, int captureTop, double expectedFirst, double toneSpacingHz);
     double first() const { return first_; }
-    // Whether the grid belongs to a band that shows as a station (not only to the strongest bins).
-    bool following() const { return stationFollowed_; }
+    // Whether the grid was placed near the station followed, or near where a station at the
+    // tuning frequency would be (not from the strongest bins of the whole range).
+    bool placedNear() const { return nearPlaced_; }
+    // The bins the grid was looked for in near the station or the expected place.
+    int nearFrom() const { return nearFrom_; }
+    int nearTo() const { return nearTo_; }
 
 private:
     // Bin energies averaged over recent symbols, with the weight the average has gathered.
@@ -61,7 +67,6 @@ private:
     void chooseStation(int lo, int hi, double expectedFirst);
     void follow(double at, bool station);
     void newEnergy(std::span<const float> rows, int symbols);
-    bool placeBand(int symbols, int lo, int hi);
 
     Profile recent_, station_;
     bool stationFollowed_ = false;  // a station is followed
@@ -70,10 +75,10 @@ private:
     int followedPasses_ = 0;        // passes it has been followed
     int nearerPasses_ = 0;          // passes in a row another station stayed put nearer the expected place
     double nearerAt_ = 0;           // where it was
-    // The band within the region: strongest-bin counts and their positions as a phase of the
-    // tone step, both kept over the last few passes.
-    std::array<double, kSymbolBins> occupancy_{};
-    double gridRe_ = 0, gridIm_ = 0, gridWeight_ = 0;
+    // The band near the station (or the expected place) and anywhere in the range.
+    BandSearch near_, wide_;
+    int nearFrom_ = 0, nearTo_ = 0;
+    bool nearPlaced_ = false;
     double first_ = 0;
     std::array<double, kSymbolBins> score_{}, weaker_{}, scratch_{};
     // This pass's energies less the neighbouring symbols', and the last row of the pass before.

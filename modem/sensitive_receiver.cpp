@@ -31,7 +31,7 @@ void SensitiveReceiver::startPass(const ModeProfile& profile, int tuningFrequenc
 void SensitiveReceiver::clean(std::span<const float> baseI, std::span<const float> baseQ) {
     std::copy_n(baseI.begin(), kDecimatedLength, cleanI_.begin());
     std::copy_n(baseQ.begin(), kDecimatedLength, cleanQ_.begin());
-    hum_.process(cleanI_, cleanQ_);
+    humOn_ = hum_.process(cleanI_, cleanQ_);
     blanked_ = blanker_.process(cleanI_, cleanQ_);
     carriers_.cancel(cleanI_, cleanQ_, blanker_.blanked());
     double power = 0;
@@ -65,15 +65,18 @@ SensitiveReceiver::Decisions SensitiveReceiver::decide(int captureTop, int offse
     }
     if (silent_) d.peakSum = 0.0;
 
-    const bool placed = grid_.update(rows, n, captureTop, expectedFirstBin(*profile_, tuningFrequency_));
+    const bool placed = grid_.update(rows, n, captureTop, expectedFirstBin(*profile_, tuningFrequency_),
+                                     profile_->sampleRate / static_cast<double>(kToneGridLength));
     std::array<double, kToneCount> positions{};
     for (int j = 0; j < kToneCount; ++j) positions[static_cast<std::size_t>(j)] = grid_.first() + 4.0 * j;
     const auto candidates = std::span<const double>(positions.data(), placed ? positions.size() : 0);
-    // The timing is read on the wanted station's tones once there is one; until then on the
-    // strongest bins of the whole range, like the grid's first look.
-    const bool onGrid = placed && grid_.following();
-    d.nextOffset = timing_.update(timingRows, offset, profile_->spacingFactor, onGrid ? candidates : std::span<const double>{},
-                                  carriers_, captureTop);
+    // The timing is read on the wanted station's tones once its grid is placed near it (or near
+    // where a station at the tuning frequency would be); a grid found only among the strongest
+    // bins of the whole range reads the whole range; with no grid, near the expected place.
+    const bool near = placed && grid_.placedNear();
+    const int from = placed ? kCaptureBottom : grid_.nearFrom(), to = placed ? captureTop : grid_.nearTo();
+    d.nextOffset = timing_.update(timingRows, offset, profile_->spacingFactor, near ? candidates : std::span<const double>{},
+                                  from, to, carriers_);
     if (placed) decideOnGrid(candidates, offset, tonePhase, slotPeaks);
     else reference_.reset();
     return d;

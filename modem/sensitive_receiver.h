@@ -72,6 +72,7 @@ private:
     std::array<float, kDecimatedLength> cleanI_{}, cleanQ_{};
     bool silent_ = false;  // nothing left above what 16-bit rounding alone leaves
     int blanked_ = 0;
+    bool humOn_ = false;
     std::array<float, kMaxSymbolsPerBlock * kSymbolBins> rows_{};  // the decision spectra
     FftScratch scratch_;
 };

@@ -22,16 +22,16 @@ constexpr int truncMod(int a, int m) { return a % m; }
 
 void SymbolTiming::reset() { foldZr_ = foldZi_ = foldL_ = 0.0; }
 
-float SymbolTiming::strongest(const float* row, std::span<const double> gridBins, const CarrierRejection& carriers,
-                              int captureTop) const {
+float SymbolTiming::strongest(const float* row, std::span<const double> gridBins, int lo, int hi,
+                              const CarrierRejection& carriers) const {
     float best = 0.0f;
     const auto take = [&](int timingBin) {
         if (timingBin < 0 || timingBin >= kTimingBins || carriers.keyedBin(kTimingBinWidth * timingBin)) return;
         best = std::max(best, row[timingBin]);
     };
     if (gridBins.empty()) {
-        const int top = std::min(captureTop / kTimingBinWidth, kTimingBins - 1);
-        for (int b = (kCaptureBottom + 1) / kTimingBinWidth; b <= top; ++b) take(b);
+        const int top = std::min(hi / kTimingBinWidth, kTimingBins - 1);
+        for (int b = (lo + 1) / kTimingBinWidth; b <= top; ++b) take(b);
         return best;
     }
     // A tone between two timing bins shows in both.
@@ -44,7 +44,7 @@ float SymbolTiming::strongest(const float* row, std::span<const double> gridBins
 }
 
 int SymbolTiming::update(std::span<const float> timingRows, int offset, int spacingFactor,
-                         std::span<const double> gridBins, const CarrierRejection& carriers, int captureTop) {
+                         std::span<const double> gridBins, int lo, int hi, const CarrierRejection& carriers) {
     const int period = 128 * spacingFactor;
     const int stepLen = 16 * spacingFactor;
     const int first = 512 + stepLen + offset;  // where the first timing window starts
@@ -55,7 +55,7 @@ int SymbolTiming::update(std::span<const float> timingRows, int offset, int spac
 
     double cr = 0.0, ci = 0.0, sumM = 0.0;
     for (int t = 0; t < count; ++t) {
-        const float best = strongest(timingRows.data() + t * kTimingBins, gridBins, carriers, captureTop);
+        const float best = strongest(timingRows.data() + t * kTimingBins, gridBins, lo, hi, carriers);
         const double angle = kTwoPi * (first + stepLen * t) / period;
         cr += best * std::cos(angle);
         ci += best * std::sin(angle);

@@ -19,13 +19,13 @@ public:
 
     // timingRows: this pass's timing spectra (kTimingSteps rows of kTimingBins, from windows
     // taken at `offset`); gridBins: the wanted signal's tone positions in bins of the symbol
-    // spectra, or empty to read the whole capture range. Returns the offset for the next pass.
+    // spectra, or empty to read bins lo..hi instead. Returns the offset for the next pass.
     int update(std::span<const float> timingRows, int offset, int spacingFactor, std::span<const double> gridBins,
-               const CarrierRejection& carriers, int captureTop);
+               int lo, int hi, const CarrierRejection& carriers);
 
 private:
-    float strongest(const float* row, std::span<const double> gridBins, const CarrierRejection& carriers,
-                    int captureTop) const;
+    float strongest(const float* row, std::span<const double> gridBins, int lo, int hi,
+                    const CarrierRejection& carriers) const;
 
     double foldZr_ = 0, foldZi_ = 0, foldL_ = 0;
 };

@@ -1,0 +1,85 @@
+#include "band_search.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dsp_math.h"
+
+namespace vantrel::modem {
+namespace {
+
+// Tone positions lie this many bins apart.
+constexpr int kStep = 4;
+// Counts and positions are kept over about the last four passes.
+constexpr double kMemory = 0.75;
+// The band is placed only while the positions agree on the grid to this degree (the length of
+// their mean as a phase of the tone step) and this share of the counts falls on it.
+constexpr double kGridCoherence = 0.5;
+constexpr double kOnBand = 0.8;
+// A grid position takes the counts within a bin and a half of it.
+constexpr double kReach = 1.5;
+
+}  // namespace
+
+void BandSearch::reset() {
+    occupancy_.fill(0.0);
+    gridRe_ = gridIm_ = gridWeight_ = 0;
+}
+
+void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi) {
+    for (double& o : occupancy_) o *= kMemory;
+    gridRe_ *= kMemory;
+    gridIm_ *= kMemory;
+    gridWeight_ *= kMemory;
+    for (int s = 0; s < symbols; ++s) {
+        const double* row = rows.data() + s * kSymbolBins;
+        int b = lo;
+        for (int c = lo + 1; c <= hi; ++c)
+            if (row[c] > row[b]) b = c;
+        if (!(row[b] > 0.0)) continue;
+        // Interpolated on magnitudes.
+        const double y0 = std::sqrt(row[b - 1]), y1 = std::sqrt(row[b]), y2 = std::sqrt(row[b + 1]);
+        const double denom = y0 - 2.0 * y1 + y2;
+        const double x = denom < 0.0 ? b + 0.5 * (y0 - y2) / denom : b;
+        gridRe_ += y1 * std::cos(kTwoPi * x / kStep);
+        gridIm_ += y1 * std::sin(kTwoPi * x / kStep);
+        gridWeight_ += y1;
+        occupancy_[static_cast<std::size_t>(b)] += 1.0;
+    }
+}
+
+bool BandSearch::place(const Region& region, double& first) const {
+    const int lo = region.lo, hi = region.hi;
+    if (!(gridWeight_ > 0) || std::hypot(gridRe_, gridIm_) < kGridCoherence * gridWeight_) return false;
+    double phase = std::fmod(std::atan2(gridIm_, gridRe_) * kStep / kTwoPi, static_cast<double>(kStep));
+    if (phase < 0) phase += kStep;
+    std::array<double, kSymbolBins / kStep + 2> scores{};
+    const int firstIndex = static_cast<int>(std::ceil((lo - phase) / kStep));
+    int count = 0;
+    for (double p = phase + kStep * firstIndex; p <= hi && count < static_cast<int>(scores.size()); p += kStep) {
+        double score = 0.0;
+        for (int b = static_cast<int>(std::ceil(p - kReach)); b <= static_cast<int>(std::floor(p + kReach)); ++b)
+            if (b >= 0 && b < kSymbolBins) score += occupancy_[static_cast<std::size_t>(b)];
+        scores[static_cast<std::size_t>(count++)] = score;
+    }
+    if (count < kToneCount) return false;
+    double bestTotal = -1.0, inRange = 0.0;
+    int bestStart = 0;
+    for (int start = 0; start + kToneCount <= count; ++start) {
+        const double at = phase + kStep * (firstIndex + start);
+        if (region.within && (at < region.firstFrom || at > region.firstTo)) continue;
+        double total = 0.0;
+        for (int j = start; j < start + kToneCount; ++j) total += scores[static_cast<std::size_t>(j)];
+        if (total > bestTotal) bestTotal = total, bestStart = start;
+    }
+    if (bestTotal < 0) return false;
+    first = phase + kStep * (firstIndex + bestStart);
+    if (first < region.firstFrom || first > region.firstTo) return false;
+    const double reach = region.reach;
+    const int from = reach < 0 ? lo : std::max(lo, static_cast<int>(std::ceil(first - reach)));
+    const int to = reach < 0 ? hi : std::min(hi, static_cast<int>(std::floor(first + kStep * (kToneCount - 1) + reach)));
+    for (int b = from; b <= to; ++b) inRange += occupancy_[static_cast<std::size_t>(b)];
+    return inRange > 0.0 && bestTotal >= kOnBand * inRange;
+}
+
+}  // namespace vantrel::modem

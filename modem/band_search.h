@@ -1,0 +1,38 @@
+// Where a station's 18 tones lie within a region of the spectrum: the strongest bin of every
+// symbol there is its tone. Where those bins fall modulo the four-bin tone step, averaged over
+// the last few passes, gives the grid to a fraction of a bin, and the 18 grid positions holding
+// the most of them are the band. Part of GridTracker; never allocates.
+#pragma once
+
+#include <array>
+#include <span>
+
+#include "mode_profile.h"
+
+namespace vantrel::modem {
+
+class BandSearch {
+public:
+    void reset();
+    // One pass: rows of kSymbolBins energies (one per symbol); the strongest of bins lo..hi counts.
+    void add(std::span<const double> rows, int symbols, int lo, int hi);
+    // Where to look: the band lies within lo..hi with its lowest tone between firstFrom and
+    // firstTo (only bands starting there are tried when `within`; otherwise the best band of
+    // lo..hi must start there); of the counts within `reach` bins of it (all of lo..hi when reach
+    // is negative) most must lie on it.
+    struct Region {
+        int lo = 0, hi = 0;
+        double firstFrom = 0, firstTo = 0;
+        double reach = -1;
+        bool within = false;
+    };
+    // The band's lowest tone (fractional bins), if the counts agree on a grid and mostly fall on
+    // 18 of its positions.
+    bool place(const Region& region, double& first) const;
+
+private:
+    std::array<double, kSymbolBins> occupancy_{};
+    double gridRe_ = 0, gridIm_ = 0, gridWeight_ = 0;
+};
+
+}  // namespace vantrel::modem

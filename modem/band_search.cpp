@@ -16,6 +16,12 @@ constexpr double kMemory = 0.75;
 // their mean as a phase of the tone step) and this share of the counts falls on it.
 constexpr double kGridCoherence = 0.5;
 constexpr double kOnBand = 0.8;
+// Bins at a guarded edge that count for nothing: a tone's main lobe spans four bins either side.
+constexpr int kGuard = 4;
+// Fewer counts than this place nothing (a pass just begun, the first half of it silent).
+constexpr double kFewestCounts = 3.0;
+// Counts closer than this do not tell two positions apart.
+constexpr double kTie = 0.5;
 // A grid position takes the counts within a bin and a half of it.
 constexpr double kReach = 1.5;
 
@@ -26,7 +32,7 @@ void BandSearch::reset() {
     gridRe_ = gridIm_ = gridWeight_ = 0;
 }
 
-void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi) {
+void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi, bool guardLo, bool guardHi) {
     for (double& o : occupancy_) o *= kMemory;
     gridRe_ *= kMemory;
     gridIm_ *= kMemory;
@@ -36,7 +42,7 @@ void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi) 
         int b = lo;
         for (int c = lo + 1; c <= hi; ++c)
             if (row[c] > row[b]) b = c;
-        if (!(row[b] > 0.0)) continue;
+        if (!(row[b] > 0.0) || (guardLo && b < lo + kGuard) || (guardHi && b > hi - kGuard)) continue;
         // Interpolated on magnitudes.
         const double y0 = std::sqrt(row[b - 1]), y1 = std::sqrt(row[b]), y2 = std::sqrt(row[b + 1]);
         const double denom = y0 - 2.0 * y1 + y2;
@@ -48,7 +54,7 @@ void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi) 
     }
 }
 
-bool BandSearch::place(const Region& region, double& first) const {
+bool BandSearch::place(const Region& region, Placement& placement) const {
     const int lo = region.lo, hi = region.hi;
     if (!(gridWeight_ > 0) || std::hypot(gridRe_, gridIm_) < kGridCoherence * gridWeight_) return false;
     double phase = std::fmod(std::atan2(gridIm_, gridRe_) * kStep / kTwoPi, static_cast<double>(kStep));
@@ -73,13 +79,17 @@ bool BandSearch::place(const Region& region, double& first) const {
         if (total > bestTotal) bestTotal = total, bestStart = start;
     }
     if (bestTotal < 0) return false;
-    first = phase + kStep * (firstIndex + bestStart);
+    const double first = phase + kStep * (firstIndex + bestStart);
     if (first < region.firstFrom || first > region.firstTo) return false;
+    const auto at = [&](int i) { return i >= 0 && i < count ? scores[static_cast<std::size_t>(i)] : -1.0; };
+    placement.first = first;
+    placement.openLow = at(bestStart - 1) >= 0 && at(bestStart + kToneCount - 1) - at(bestStart - 1) < kTie;
+    placement.openHigh = at(bestStart + kToneCount) >= 0 && at(bestStart) - at(bestStart + kToneCount) < kTie;
     const double reach = region.reach;
     const int from = reach < 0 ? lo : std::max(lo, static_cast<int>(std::ceil(first - reach)));
     const int to = reach < 0 ? hi : std::min(hi, static_cast<int>(std::floor(first + kStep * (kToneCount - 1) + reach)));
     for (int b = from; b <= to; ++b) inRange += occupancy_[static_cast<std::size_t>(b)];
-    return inRange > 0.0 && bestTotal >= kOnBand * inRange;
+    return inRange >= kFewestCounts && bestTotal >= kOnBand * inRange;
 }
 
 }  // namespace vantrel::modem

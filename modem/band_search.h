@@ -14,8 +14,10 @@ namespace vantrel::modem {
 class BandSearch {
 public:
     void reset();
-    // One pass: rows of kSymbolBins energies (one per symbol); the strongest of bins lo..hi counts.
-    void add(std::span<const double> rows, int symbols, int lo, int hi);
+    // One pass: rows of kSymbolBins energies (one per symbol); the strongest of bins lo..hi
+    // counts, unless it lies within a few bins of an edge that cuts into the spectrum (guarded):
+    // that is the skirt of something beyond, a stronger station close beside the region.
+    void add(std::span<const double> rows, int symbols, int lo, int hi, bool guardLo, bool guardHi);
     // Where to look: the band lies within lo..hi with its lowest tone between firstFrom and
     // firstTo (only bands starting there are tried when `within`; otherwise the best band of
     // lo..hi must start there); of the counts within `reach` bins of it (all of lo..hi when reach
@@ -26,9 +28,14 @@ public:
         double reach = -1;
         bool within = false;
     };
-    // The band's lowest tone (fractional bins), if the counts agree on a grid and mostly fall on
-    // 18 of its positions.
-    bool place(const Region& region, double& first) const;
+    // The band, if the counts agree on a grid and mostly fall on 18 of its positions: its lowest
+    // tone (fractional bins), and whether the position just below or above it holds as many
+    // counts as the band's outermost tone at the other end (no count yet tells them apart).
+    struct Placement {
+        double first = 0;
+        bool openLow = false, openHigh = false;
+    };
+    bool place(const Region& region, Placement& placement) const;
 
 private:
     std::array<double, kSymbolBins> occupancy_{};

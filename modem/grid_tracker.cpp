@@ -66,6 +66,17 @@ constexpr double kReach = 1.5;
 
 }  // namespace
 
+int GridTracker::candidates(std::span<double> positions, int captureTop) const {
+    // An edge the counts do not settle yet keeps the position beyond it among the candidates.
+    const int lo = kCaptureBottom, hi = std::min(captureTop, kSymbolBins - 2);
+    const double first = placement_.first;
+    const bool low = placement_.openLow && first - kStep >= lo;
+    const bool high = placement_.openHigh && first + kBandBins + kStep <= hi;
+    int count = 0;
+    for (int j = low ? -1 : 0; j <= kToneCount - (high ? 0 : 1); ++j) positions[static_cast<std::size_t>(count++)] = first + kStep * j;
+    return count;
+}
+
 double expectedFirstBin(const ModeProfile& profile, int tuningFrequency) {
     return kStep * txBaseToneIndex(profile, tuningFrequency) - 4096.0 * tuningFrequency / profile.sampleRate;
 }
@@ -124,7 +135,8 @@ void GridTracker::reset() {
     near_.reset();
     wide_.reset();
     nearPlaced_ = false;
-    first_ = 0;
+    heldNear_ = false;
+    placement_ = {};
     previousRow_.fill(0.0f);
     havePrevious_ = false;
     unplaced_ = 0;
@@ -229,12 +241,15 @@ bool GridTracker::nearerStation(const Bands& bands, double expectedFirst) {
 
 void GridTracker::follow(double at, bool station) {
     // Another station (or none): what was learnt of the band belongs to the old one.
-    if (station != stationFollowed_ || std::abs(at - stationAt_) > kSameBand) near_.reset();
-    if (!station || std::abs(at - stationAt_) > kSameBand) followedPasses_ = 0;
+    if (station != stationFollowed_ || std::abs(at - stationAt_) > kSameBand) {
+        near_.reset();
+        followedPasses_ = 0;
+        heldNear_ = false;
+        unplaced_ = 0;
+    }
     stationFollowed_ = station;
     stationAt_ = at;
     unseen_ = 0;
-    unplaced_ = 0;
     nearerPasses_ = 0;
 }
 
@@ -287,25 +302,26 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
         const int steps = std::max(kTentativeSteps, static_cast<int>(std::ceil(kMistuneHz / toneSpacingHz)));
         const int margin = kStep * steps + 2;
         near = {std::max(lo, static_cast<int>(std::floor(expectedFirst)) - margin),
-                std::min(hi, static_cast<int>(std::ceil(expectedFirst)) + kBandBins + margin), 0, 0, kStep + kReach, false};
+                std::min(hi, static_cast<int>(std::ceil(expectedFirst)) + kBandBins + margin), 0, 0, -1, false};
         // A band against the region's edge may be cut by it; the wide look decides then.
         near.firstFrom = near.lo == lo ? lo : near.lo + kStep;
         near.firstTo = near.hi == hi ? hi : near.hi - kStep - kBandBins;
     }
     nearFrom_ = near.lo;
     nearTo_ = near.hi;
-    near_.add(fresh, symbols, near.lo, near.hi);
-    wide_.add(fresh, symbols, lo, hi);
-    double first = 0;
-    nearPlaced_ = near.hi - near.lo >= kBandBins && near_.place(near, first);
-    if (nearPlaced_) first_ = first;
-    if (stationFollowed_) {
-        // A station whose tones never settle on a grid was no station.
-        unplaced_ = nearPlaced_ ? 0 : unplaced_ + 1;
-        if (unplaced_ > kHoldPasses) follow(0, false);
-        return nearPlaced_;
-    }
-    return nearPlaced_ || wide_.place({lo, hi, static_cast<double>(lo), static_cast<double>(hi), -1, false}, first_);
+    near_.add(fresh, symbols, near.lo, near.hi, near.lo > lo, near.hi < hi);
+    wide_.add(fresh, symbols, lo, hi, false, false);
+    BandSearch::Placement placement;
+    nearPlaced_ = near.hi - near.lo >= kBandBins && near_.place(near, placement);
+    if (nearPlaced_) placement_ = placement;
+    else if (heldNear_ && (placement_.first < near.lo || placement_.first + kBandBins > near.hi)) heldNear_ = false;
+    // A grid placed near keeps through a pass or two that does not show it clearly; a station
+    // whose tones never settle on a grid was no station.
+    unplaced_ = nearPlaced_ ? 0 : unplaced_ + 1;
+    heldNear_ = nearPlaced_ || (heldNear_ && unplaced_ <= kHoldPasses);
+    if (stationFollowed_ && unplaced_ > kHoldPasses) follow(0, false);
+    if (heldNear_) return true;
+    return wide_.place({lo, hi, static_cast<double>(lo), static_cast<double>(hi), -1, false}, placement_);
 }
 
 }  // namespace vantrel::modem

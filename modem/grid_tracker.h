@@ -38,10 +38,15 @@ public:
     // profile's tone spacing. Returns whether a grid is placed; first() is then the position of
     // its lowest tone (fractional bins).
     bool update(std::span<const float> rows, int symbols, int captureTop, double expectedFirst, double toneSpacingHz);
-    double first() const { return first_; }
+    double first() const { return placement_.first; }
+    // The positions the pass's symbols are decided among (bins, ascending, four apart): the
+    // band's 18 tones, and the position beyond an edge its counts have not settled yet. Returns
+    // how many (at most kToneCount + 2).
+    int candidates(std::span<double> positions, int captureTop) const;
     // Whether the grid was placed near the station followed, or near where a station at the
     // tuning frequency would be (not from the strongest bins of the whole range).
-    bool placedNear() const { return nearPlaced_; }
+    bool placedNear() const { return heldNear_; }
+    bool stationFollowed() const { return stationFollowed_; }
     // The bins the grid was looked for in near the station or the expected place.
     int nearFrom() const { return nearFrom_; }
     int nearTo() const { return nearTo_; }
@@ -79,13 +84,14 @@ private:
     BandSearch near_, wide_;
     int nearFrom_ = 0, nearTo_ = 0;
     bool nearPlaced_ = false;
-    double first_ = 0;
+    bool heldNear_ = false;  // the grid placed near lately still stands
+    BandSearch::Placement placement_;
     std::array<double, kSymbolBins> score_{}, weaker_{}, scratch_{};
     // This pass's energies less the neighbouring symbols', and the last row of the pass before.
     std::array<double, kMaxSymbolsPerBlock * kSymbolBins> fresh_{};
     std::array<float, kSymbolBins> previousRow_{};
     bool havePrevious_ = false;
-    int unplaced_ = 0;  // passes in a row the followed station's band could not be placed
+    int unplaced_ = 0;  // passes in a row the band could not be placed near
 };
 
 // The bin of the symbol spectra where tone 0 of a station transmitting with the same tuning

@@ -67,9 +67,9 @@ SensitiveReceiver::Decisions SensitiveReceiver::decide(int captureTop, int offse
 
     const bool placed = grid_.update(rows, n, captureTop, expectedFirstBin(*profile_, tuningFrequency_),
                                      profile_->sampleRate / static_cast<double>(kToneGridLength));
-    std::array<double, kToneCount> positions{};
-    for (int j = 0; j < kToneCount; ++j) positions[static_cast<std::size_t>(j)] = grid_.first() + 4.0 * j;
-    const auto candidates = std::span<const double>(positions.data(), placed ? positions.size() : 0);
+    std::array<double, kMaxCandidates> positions{};
+    const int count = placed ? grid_.candidates(positions, captureTop) : 0;
+    const auto candidates = std::span<const double>(positions.data(), static_cast<std::size_t>(count));
     // The timing is read on the wanted station's tones once its grid is placed near it (or near
     // where a station at the tuning frequency would be); a grid found only among the strongest
     // bins of the whole range reads the whole range; with no grid, near the expected place.
@@ -90,7 +90,7 @@ void SensitiveReceiver::decideOnGrid(std::span<const double> candidates, int off
         const float* row = rows_.data() + s * kSymbolBins;
         // Where a keyed carrier's bins were thinned out, the candidate is no stronger than what
         // was left of them.
-        std::array<double, kToneCount> strengths{}, caps{};
+        std::array<double, kMaxCandidates> strengths{}, caps{};
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             const double pj = candidates[i];
             const int lo = std::clamp(static_cast<int>(std::floor(pj)), 0, kSymbolBins - 2);

@@ -10,6 +10,9 @@ namespace {
 
 // Each pass's fold adds to what the earlier passes found, weighted down by this per pass.
 constexpr double kFoldMemory = 0.75;
+// No window counts for more than this many times the median window: a stronger station whose
+// tones fall on the grid now and then would otherwise pull the timing towards its own.
+constexpr float kFoldCap = 1.5f;
 // A fold this small against the windows' mean level has no direction yet.
 constexpr double kFoldNoDirection = 0.02;
 // Bins of the symbol spectra per bin of the timing spectra.
@@ -53,9 +56,15 @@ int SymbolTiming::update(std::span<const float> timingRows, int offset, int spac
     count -= count % 8;
     if (count <= 0) return offset;
 
+    // A stronger station's tones on the grid (their own timing) count no more than ours.
+    for (int t = 0; t < count; ++t)
+        best_[static_cast<std::size_t>(t)] = strongest(timingRows.data() + t * kTimingBins, gridBins, lo, hi, carriers);
+    scratch_ = best_;
+    std::nth_element(scratch_.begin(), scratch_.begin() + count / 2, scratch_.begin() + count);
+    const float cap = kFoldCap * scratch_[static_cast<std::size_t>(count / 2)];
     double cr = 0.0, ci = 0.0, sumM = 0.0;
     for (int t = 0; t < count; ++t) {
-        const float best = strongest(timingRows.data() + t * kTimingBins, gridBins, lo, hi, carriers);
+        const float best = std::min(best_[static_cast<std::size_t>(t)], cap);
         const double angle = kTwoPi * (first + stepLen * t) / period;
         cr += best * std::cos(angle);
         ci += best * std::sin(angle);

@@ -6,6 +6,7 @@
 // a carrier) therefore does not pull the timing. Never allocates.
 #pragma once
 
+#include <array>
 #include <span>
 
 #include "carrier_rejection.h"
@@ -28,6 +29,7 @@ private:
                     const CarrierRejection& carriers) const;
 
     double foldZr_ = 0, foldZi_ = 0, foldL_ = 0;
+    std::array<float, kTimingSteps> best_{}, scratch_{};  // each window's strongest tone
 };
 
 }  // namespace vantrel::modem

@@ -43,7 +43,7 @@ void ToneDecision::toneValues(std::span<const float> baseI, std::span<const floa
         foldIm[um & 127] += xr * shiftIm_[um] + xi * shiftRe_[um];
     }
     const Complex toneTurn = reference.toneStep();
-    candidates_ = std::min<int>(static_cast<int>(positions.size()), kToneCount);
+    candidates_ = std::min<int>(static_cast<int>(positions.size()), kMaxCandidates);
     Complex turn{};
     int turnTone = 0;
     for (int i = 0; i < candidates_; ++i) {

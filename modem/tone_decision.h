@@ -19,13 +19,16 @@
 
 namespace vantrel::modem {
 
+// The band's 18 tones, and the position beyond each edge while the band's edges are not settled.
+inline constexpr int kMaxCandidates = kToneCount + 2;
+
 class ToneDecision {
 public:
     ToneDecision();
 
     // Decides one symbol slot: the complex baseband of the pass, the decimated position where the
-    // slot's window starts, the candidate tone positions (bins, kToneCount of them, 4 apart,
-    // ascending), each candidate's strength as the magnitude decision reads it from the symbol
+    // slot's window starts, the candidate tone positions (bins, at most kMaxCandidates of them,
+    // 4 apart, ascending), each candidate's strength as the magnitude decision reads it from the symbol
     // spectra, and the most its value may weigh in the same unit (negative: no limit; a keyed
     // carrier's thinned-out bins set one). With usePhase false, or nothing to predict from, the
     // choice is the strongest candidate. Returns the index into positions of the chosen tone.
@@ -41,8 +44,8 @@ private:
                     const PhaseReference& reference);
 
     int candidates_ = 0;
-    std::array<Complex, kToneCount> values_{};
-    std::array<int, kToneCount> tones_{};
+    std::array<Complex, kMaxCandidates> values_{};
+    std::array<int, kMaxCandidates> tones_{};
     std::array<float, 128> unitCos_{}, unitSin_{};  // e^{j 2 pi i / 128}
     std::array<float, 256> shiftRe_{}, shiftIm_{};  // e^{j 2 pi base m / 512}
     double shiftBase_ = -1;

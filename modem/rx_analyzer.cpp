@@ -65,7 +65,7 @@ void RxAnalyzer::processBlock(std::span<const std::int16_t> block, const RxSetti
     const int n = symbolCount();
     modem::symbolSpectra(baseI_, baseQ_, timingOffset_, *profile_,
                   std::span<float>(symbolSpectra_.data(), static_cast<std::size_t>(n * kSymbolBins)), scratch_);
-    if (settings.sensitive) sensitive_.clean(baseI_, baseQ_);
+    if (settings.sensitive) sensitive_.clean(baseI_, baseQ_, captureTop);
     // The timing panel shows what the receiver in use hears.
     if (settings.sensitive) timingSpectraPass(captureTop, sensitive_.cleanI(), sensitive_.cleanQ());
     else timingSpectraPass(captureTop, baseI_, baseQ_);

@@ -7,9 +7,12 @@ namespace vantrel::modem {
 namespace {
 
 // The power per baseband sample that rounding to 16 bits alone leaves (1/12 of a step squared,
-// through the decimating filter, whose squared taps sum to 0.1142). A window holding less than
-// that, once hum, crashes and carriers are out, holds nothing to read.
+// through the decimating filter, whose squared taps sum to 0.1142).
 constexpr double kRoundingPower = 0.1142 / 12.0;
+// The mean magnitude of a complex Gaussian value of unit power.
+constexpr double kRayleighMean = 0.886;
+// A range holding less than this many times what rounding alone gives holds nothing.
+constexpr double kSilenceMargin = 4.0;
 
 }  // namespace
 
@@ -18,7 +21,6 @@ void SensitiveReceiver::reset() {
     grid_.reset();
     timing_.reset();
     reference_.reset();
-    silent_ = false;
     blanked_ = 0;
 }
 
@@ -28,15 +30,13 @@ void SensitiveReceiver::startPass(const ModeProfile& profile, int tuningFrequenc
     reference_.startPass(profile, tuningFrequency);
 }
 
-void SensitiveReceiver::clean(std::span<const float> baseI, std::span<const float> baseQ) {
+void SensitiveReceiver::clean(std::span<const float> baseI, std::span<const float> baseQ, int captureTop) {
     std::copy_n(baseI.begin(), kDecimatedLength, cleanI_.begin());
     std::copy_n(baseQ.begin(), kDecimatedLength, cleanQ_.begin());
-    humOn_ = hum_.process(cleanI_, cleanQ_);
+    humOn_ = hum_.process(cleanI_, cleanQ_, captureTop);
     blanked_ = blanker_.process(cleanI_, cleanQ_);
     carriers_.cancel(cleanI_, cleanQ_, blanker_.blanked());
-    double power = 0;
-    for (std::size_t m = 0; m < cleanI_.size(); ++m) power += cleanI_[m] * cleanI_[m] + cleanQ_[m] * cleanQ_[m];
-    silent_ = power / kDecimatedLength < kRoundingPower;
+
 }
 
 SensitiveReceiver::Decisions SensitiveReceiver::decide(int captureTop, int offset, std::span<const float> timingRows,
@@ -63,7 +63,10 @@ SensitiveReceiver::Decisions SensitiveReceiver::decide(int captureTop, int offse
         slotPeaks[static_cast<std::size_t>(s)] = previousPeak;
         d.peakSum += 4.0 * best;
     }
-    if (silent_) d.peakSum = 0.0;
+    // Nothing in the searched range above what rounding to 16 bits leaves: nothing to read.
+    const double window = 128.0 * profile_->spacingFactor;
+    const double roundingPerBin = kRayleighMean * std::sqrt(window * kRoundingPower) / (32.0 * 100.0);
+    if (d.total < kSilenceMargin * roundingPerBin * n * (captureTop - kCaptureBottom + 1)) d.peakSum = 0.0;
 
     const bool placed = grid_.update(rows, n, captureTop, expectedFirstBin(*profile_, tuningFrequency_),
                                      profile_->sampleRate / static_cast<double>(kToneGridLength));

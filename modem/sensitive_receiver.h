@@ -35,8 +35,8 @@ public:
     void startPass(const ModeProfile& profile, int tuningFrequency);
 
     // Stage one: the pass's baseband (kDecimatedLength I and Q samples) made into what
-    // Sensitive receive listens to.
-    void clean(std::span<const float> baseI, std::span<const float> baseQ);
+    // Sensitive receive listens to in bins captureBottom..captureTop.
+    void clean(std::span<const float> baseI, std::span<const float> baseQ, int captureTop);
     std::span<const float> cleanI() const { return cleanI_; }
     std::span<const float> cleanQ() const { return cleanQ_; }
 
@@ -70,7 +70,6 @@ private:
     ToneDecision decision_;
 
     std::array<float, kDecimatedLength> cleanI_{}, cleanQ_{};
-    bool silent_ = false;  // nothing left above what 16-bit rounding alone leaves
     int blanked_ = 0;
     bool humOn_ = false;
     std::array<float, kMaxSymbolsPerBlock * kSymbolBins> rows_{};  // the decision spectra

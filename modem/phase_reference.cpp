@@ -37,8 +37,8 @@
 // most 1). Where the phase does not carry from symbol to symbol (fading, flutter, a timing still
 // pulling in, noise alone) the grades fall towards 0 and R with them. R is also scaled by
 // whether the kept tone steps pin the slope down at all (the preamble's repeated step of two
-// leaves 18 slopes equally good). A single strong tone far off its prediction is no wander but a
-// jump of the transmitter's phase: the history starts over there.
+// leaves 18 slopes equally good). A single strong tone far off a prediction that weighed in its
+// decision is no wander but a jump of the transmitter's phase: the history starts over there.
 
 #include "phase_reference.h"
 
@@ -57,14 +57,6 @@ constexpr double kForget = 0.9;
 constexpr int kMinimumHistory = 8;
 // Slopes tried when the slope is searched afresh.
 constexpr int kSlopeSteps = 64;
-// A phase jump: a tone this many times stronger (in power) than the mean of the other candidates,
-// whose phase misses a prediction trusted at least this much by more than a quarter turn. Noise
-// that strong is one symbol in ten thousand; a tone at the weakest copyable level misses a good
-// prediction by a quarter turn far less often. An untrusted prediction (the slope not yet
-// pinned down, the phase wandering) says nothing by missing.
-constexpr double kJumpPower = 10.0;
-constexpr double kJumpCosine = 0.0;
-constexpr double kJumpTrust = 0.1;
 
 // Rotation of `hz` over `samples` audio samples at `rate`, reduced to one turn.
 double rotationOver(double hz, long long samples, int rate) {
@@ -168,15 +160,18 @@ PhaseReference::Prediction PhaseReference::predict() {
     return p;
 }
 
-bool PhaseReference::keep(Complex value, int tone, double noise, const Complex& predicted) {
-    const bool judged = historyCount_ >= kMinimumHistory && std::abs(predicted) > 0 && std::abs(value) > 0;
-    const double hit = judged ? std::real(value * std::conj(predicted)) / (std::abs(value) * std::abs(predicted)) : 0.0;
-    const bool jumped = judged && reliability_ >= kJumpTrust && hit < kJumpCosine && std::norm(value) > kJumpPower * noise;
-    if (jumped) {
-        historyCount_ = 0;
-        reliability_ = 0;
-        uniqueness_ = 0;
-    }
+double PhaseReference::grade(const Complex& value, const Complex& predicted) const {
+    if (historyCount_ < kMinimumHistory || !(std::abs(predicted) > 0) || !(std::abs(value) > 0)) return 0.0;
+    return std::real(value * std::conj(predicted)) / (std::abs(value) * std::abs(predicted));
+}
+
+void PhaseReference::startOver() {
+    historyCount_ = 0;
+    reliability_ = 0;
+    uniqueness_ = 0;
+}
+
+void PhaseReference::keep(Complex value, int tone, double noise, double hit) {
     Kept& k = history_[static_cast<std::size_t>(historyHead_)];
     k.value = value;
     k.tone = tone;
@@ -184,11 +179,10 @@ bool PhaseReference::keep(Complex value, int tone, double noise, const Complex& 
     k.level = value * std::polar(1.0, -slope_ * tone);
     k.noise = noise;
     // Graded before this symbol joins the history, so that no symbol grades its own prediction.
-    k.hit = historyCount_ > 0 ? hit : 0.0;
+    k.hit = hit;
     historyHead_ = (historyHead_ + 1) % kHistory;
     historyCount_ = std::min(historyCount_ + 1, kHistory);
     ++symbol_;
-    return jumped;
 }
 
 PhaseReference::Sums PhaseReference::sums() const {

@@ -4,9 +4,9 @@
 // Our transmitter keeps its phase continuous and starts every symbol at the same phase, so each
 // tone is a piece of one of 18 steady oscillators that all agree at the symbol boundaries. The
 // tones already received therefore tell the phase every tone must have in the next symbol. The
-// trust drops at once when a strong tone misses its prediction badly (the transmitter's phase
-// jumped) and builds up again as the predictions meet the tones. Called by ToneDecision on the
-// message thread; never allocates.
+// trust starts over when ToneDecision finds a strong tone far off its prediction (the
+// transmitter's phase jumped) and builds up again as the predictions meet the tones. Called by
+// ToneDecision on the message thread; never allocates.
 #pragma once
 
 #include <array>
@@ -56,10 +56,14 @@ public:
     Prediction predict();
     double slope() const { return slope_; }
 
+    // How well a symbol's strongest candidate met the prediction made for it: the cosine of the
+    // phase error, 0 while there is too little history to predict from.
+    double grade(const Complex& value, const Complex& predicted) const;
+    // The transmitter's phase jumped: the history starts over, with no trust.
+    void startOver();
     // The decided symbol's strongest candidate joins the history: its value in the reference's
-    // frame, its grid tone and the mean power of the other candidates. A strong tone far off its
-    // prediction means the phase jumped: the history starts over, and keep returns true.
-    bool keep(Complex value, int tone, double noise, const Complex& predicted);
+    // frame, its grid tone, the mean power of the other candidates and its grade.
+    void keep(Complex value, int tone, double noise, double hit);
 
     // How far the last decision leant on the phase prediction (0..1), and how well the
     // predictions met the strongest tones that followed them (mean cosine of the phase error).

@@ -6,6 +6,18 @@
 #include "dsp_math.h"
 
 namespace vantrel::modem {
+namespace {
+
+// A phase jump: the strongest candidate this many times the mean power of the others (noise that
+// strong is one symbol in ten thousand), missing its prediction by more than a sixth of a turn
+// (the phase of a tone that strong wanders by a quarter of that with noise alone), where the
+// trusted prediction weighed at least this share of the tone's own amplitude (less cannot turn a
+// decision against a tone that strong).
+constexpr double kJumpPower = 8.0;
+constexpr double kJumpCosine = 0.5;
+constexpr double kJumpWeight = 0.25;
+
+}  // namespace
 
 ToneDecision::ToneDecision() {
     for (std::size_t i = 0; i < unitCos_.size(); ++i) {
@@ -105,9 +117,14 @@ int ToneDecision::decide(std::span<const float> baseI, std::span<const float> ba
     const double noise = candidates_ > 1 ? others / (candidates_ - 1) : 0.0;
     const auto us = static_cast<std::size_t>(strongest);
     const Complex predicted = prediction.reference * std::polar(1.0, slope * tones_[us]);
-    // A jump: the prediction that led this decision belongs to the old phase.
-    if (reference.keep(values_[us], tones_[us], noise, predicted)) return loudest;
-    return best;
+    // A strong tone far off a prediction that weighed in the decision: the transmitter's phase
+    // jumped. The prediction that led this decision belongs to the old phase.
+    const double hit = reference.grade(values_[us], predicted);
+    const bool jumped = hit < kJumpCosine && std::norm(values_[us]) > kJumpPower * noise &&
+                        std::abs(trusted) > kJumpWeight * std::abs(values_[us]);
+    if (jumped) reference.startOver();
+    reference.keep(values_[us], tones_[us], noise, jumped ? 0.0 : hit);
+    return jumped ? loudest : best;
 }
 
 }  // namespace vantrel::modem

@@ -69,16 +69,27 @@ bool BandSearch::place(const Region& region, Placement& placement) const {
         scores[static_cast<std::size_t>(count++)] = score;
     }
     if (count < kToneCount) return false;
+    std::array<double, kSymbolBins / kStep + 2> totals{};
     double bestTotal = -1.0, inRange = 0.0;
-    int bestStart = 0;
     for (int start = 0; start + kToneCount <= count; ++start) {
         const double at = phase + kStep * (firstIndex + start);
+        auto& total = totals[static_cast<std::size_t>(start)];
+        total = -1.0;
         if (region.within && (at < region.firstFrom || at > region.firstTo)) continue;
-        double total = 0.0;
+        total = 0.0;
         for (int j = start; j < start + kToneCount; ++j) total += scores[static_cast<std::size_t>(j)];
-        if (total > bestTotal) bestTotal = total, bestStart = start;
+        bestTotal = std::max(bestTotal, total);
     }
     if (bestTotal < 0) return false;
+    // Bands holding as many counts (a text using a few tones fits many) are told apart by where
+    // the band was: the lowest of them, or the one nearest the band placed before.
+    int bestStart = -1;
+    for (int start = 0; start + kToneCount <= count; ++start) {
+        if (totals[static_cast<std::size_t>(start)] < bestTotal - kTie) continue;
+        const double at = phase + kStep * (firstIndex + start);
+        const double before = phase + kStep * (firstIndex + bestStart);
+        if (bestStart < 0 || (region.prefer >= 0 && std::abs(at - region.prefer) < std::abs(before - region.prefer))) bestStart = start;
+    }
     const double first = phase + kStep * (firstIndex + bestStart);
     if (first < region.firstFrom || first > region.firstTo) return false;
     const auto at = [&](int i) { return i >= 0 && i < count ? scores[static_cast<std::size_t>(i)] : -1.0; };

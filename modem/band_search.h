@@ -21,12 +21,14 @@ public:
     // Where to look: the band lies within lo..hi with its lowest tone between firstFrom and
     // firstTo (only bands starting there are tried when `within`; otherwise the best band of
     // lo..hi must start there); of the counts within `reach` bins of it (all of lo..hi when reach
-    // is negative) most must lie on it.
+    // is negative) most must lie on it. Of bands holding as many counts, the one nearest
+    // `prefer` is taken (the lowest when prefer is negative).
     struct Region {
         int lo = 0, hi = 0;
         double firstFrom = 0, firstTo = 0;
         double reach = -1;
         bool within = false;
+        double prefer = -1;
     };
     // The band, if the counts agree on a grid and mostly fall on 18 of its positions: its lowest
     // tone (fractional bins), and whether the position just below or above it holds as many

@@ -49,6 +49,12 @@ constexpr double kRunStraight = 0.5;
 constexpr int kRunNeighbourhood = 6;
 // Oscillators warming up drift by a few hertz a second at most; a track is held to this.
 constexpr double kMaxDriftHzPerS = 5.0;
+// A carrier keeps its strength from piece to piece of the window, while one of our tones comes
+// and goes with the symbols: seen through symbol windows that straddle the symbols (the timing
+// not yet found), a text of two tones fills its two bins evenly and looks steady, but its pieces
+// are on about half of the time, which gives a steadiness (squared mean over mean square of the
+// piece magnitudes) of a half to two thirds.
+constexpr double kSteadyStretches = 0.75;
 
 // The bin of the symbol spectra where a baseband frequency shows: the transforms use the kernel
 // e^{+j...}, so a component e^{+j 2 pi nu d} lands at bin -512 nu.
@@ -59,9 +65,16 @@ Complex rotation(double cycles) { return std::polar(1.0, kTwoPi * cycles); }
 // Sums of x[d] e^{-j phase(d)} over the stretches, where phase follows the track's drifting
 // frequency (phase(d) = 2 pi (nu u + rate u^2 / 2), u = d - kCentre); blanked samples are left
 // out and the others counted.
+// Each stretch is also summed in pieces of kPieceLength samples (a quarter of a stretch, half
+// a symbol at 22 baud), whose magnitudes tell a steady carrier from a tone that comes and goes.
+constexpr int kPieceLength = 32;
+constexpr int kPiecesPerSegment = (kSegmentLength + kPieceLength - 1) / kPieceLength;
+
 struct Segments {
     std::array<Complex, kSegments> sum{};
     std::array<int, kSegments> count{};
+    std::array<double, kSegments * kPiecesPerSegment> piece{};  // magnitude per sample summed
+    int pieces = 0;
 };
 
 Segments segmentSums(std::span<const float> i, std::span<const float> q, std::span<const std::uint8_t> blanked,
@@ -72,18 +85,23 @@ Segments segmentSums(std::span<const float> i, std::span<const float> q, std::sp
     Complex step = rotation(-(nu + rate * (u0 + 0.5)));
     const Complex stepStep = rotation(-rate);
     for (int s = 0; s < kSegments; ++s) {
-        double ar = 0.0, ai = 0.0;
-        int count = 0;
+        double ar = 0.0, ai = 0.0, pr = 0.0, pi = 0.0;
+        int count = 0, pieceCount = 0;
         for (int d = s * kSegmentLength; d < (s + 1) * kSegmentLength; ++d) {
             const auto k = static_cast<std::size_t>(d);
             if (!blanked[k]) {
                 const double xr = i[k], xi = q[k];
-                ar += xr * rot.real() - xi * rot.imag();
-                ai += xr * rot.imag() + xi * rot.real();
-                ++count;
+                pr += xr * rot.real() - xi * rot.imag();
+                pi += xr * rot.imag() + xi * rot.real();
+                ++pieceCount;
             }
             rot *= step;
             step *= stepStep;
+            if ((d + 1 - s * kSegmentLength) % kPieceLength != 0 && d + 1 < (s + 1) * kSegmentLength) continue;
+            ar += pr, ai += pi, count += pieceCount;
+            if (pieceCount > 0) out.piece[static_cast<std::size_t>(out.pieces++)] = std::hypot(pr, pi) / pieceCount;
+            pr = pi = 0.0;
+            pieceCount = 0;
         }
         rot /= std::abs(rot);
         step /= std::abs(step);
@@ -91,6 +109,16 @@ Segments segmentSums(std::span<const float> i, std::span<const float> q, std::sp
         out.count[static_cast<std::size_t>(s)] = count;
     }
     return out;
+}
+
+bool steadyAcross(const Segments& z) {
+    double mean = 0.0, square = 0.0;
+    for (int p = 0; p < z.pieces; ++p) {
+        const double m = z.piece[static_cast<std::size_t>(p)];
+        mean += m;
+        square += m * m;
+    }
+    return square > 0.0 && mean * mean / (z.pieces * square) >= kSteadyStretches;
 }
 
 }  // namespace
@@ -130,6 +158,10 @@ void CarrierRejection::refine(Track& t, std::span<float> i, std::span<float> q, 
     // neighbouring stretches (wide pull range), then, with that taken out, between stretches
     // half a window apart (finer).
     const Segments z = segmentSums(i, q, blanked, t.nu, t.rate);
+    if (!steadyAcross(z)) {
+        t.active = false;
+        return;
+    }
     Complex lag;
     for (std::size_t s = 1; s < kSegments; ++s) lag += z.sum[s] * std::conj(z.sum[s - 1]);
     const double coarse = std::abs(lag) > 0 ? std::arg(lag) / (kTwoPi * kSegmentLength) : 0.0;

@@ -52,6 +52,9 @@ constexpr double kSameBand = 4 * kStep + 2.0;
 constexpr double kStayPut = 2.0;
 constexpr int kNearerPasses = 3;
 constexpr double kOverlapShare = 0.5;
+// A band placed in the same place this many passes in a row tells where the station is better
+// than its edges do.
+constexpr int kSettledPasses = 8;
 // The band is looked for this many tone steps either side of where the station showed.
 constexpr int kRegionSteps = 2;
 // While no station shows, as far either side of where a station at the tuning frequency would
@@ -136,6 +139,7 @@ void GridTracker::reset() {
     wide_.reset();
     nearPlaced_ = false;
     heldNear_ = false;
+    placedPasses_ = 0;
     placement_ = {};
     previousRow_.fill(0.0f);
     havePrevious_ = false;
@@ -240,8 +244,11 @@ bool GridTracker::nearerStation(const Bands& bands, double expectedFirst) {
 }
 
 void GridTracker::follow(double at, bool station) {
+    // A station found where a band has long been placed is that band (its edges may not show).
+    const bool placedHere = placedPasses_ >= kSettledPasses && std::abs(at - placement_.first) <= kSameBand;
+    if (station && !stationFollowed_ && placedHere) at = placement_.first;
     // Another station (or none): what was learnt of the band belongs to the old one.
-    if (station != stationFollowed_ || std::abs(at - stationAt_) > kSameBand) {
+    if (!(station && placedHere) && (station != stationFollowed_ || std::abs(at - stationAt_) > kSameBand)) {
         near_.reset();
         followedPasses_ = 0;
         heldNear_ = false;
@@ -264,8 +271,11 @@ void GridTracker::chooseStation(int lo, int hi, double expectedFirst) {
             if (std::abs(bands.at[static_cast<std::size_t>(i)] - stationAt_) <= kSameBand &&
                 (seen < 0 || std::abs(bands.at[static_cast<std::size_t>(i)] - stationAt_) < std::abs(bands.at[static_cast<std::size_t>(seen)] - stationAt_)))
                 seen = i;
-        if (seen >= 0) stationAt_ = bands.at[static_cast<std::size_t>(seen)];
-        unseen_ = seen >= 0 ? 0 : unseen_ + 1;
+        // Where its edges show, unless its tones have long settled on a grid: that says it
+        // better, and the station is there whatever its edges show (a text using few tones
+        // leaves them unclear or dark).
+        if (seen >= 0 && placedPasses_ < kSettledPasses) stationAt_ = bands.at[static_cast<std::size_t>(seen)];
+        unseen_ = seen >= 0 || nearPlaced_ ? 0 : unseen_ + 1;
         // A station followed stays through a fade.
         if (unseen_ <= kHoldPasses) return;
     }
@@ -307,21 +317,26 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
         near.firstFrom = near.lo == lo ? lo : near.lo + kStep;
         near.firstTo = near.hi == hi ? hi : near.hi - kStep - kBandBins;
     }
+    near.prefer = heldNear_ ? placement_.first : -1.0;
     nearFrom_ = near.lo;
     nearTo_ = near.hi;
     near_.add(fresh, symbols, near.lo, near.hi, near.lo > lo, near.hi < hi);
     wide_.add(fresh, symbols, lo, hi, false, false);
     BandSearch::Placement placement;
     nearPlaced_ = near.hi - near.lo >= kBandBins && near_.place(near, placement);
+    // A pass that does not show the band leaves the count as it was; one placing it elsewhere
+    // starts it again.
+    if (nearPlaced_) placedPasses_ = std::abs(placement.first - placement_.first) <= kStayPut ? placedPasses_ + 1 : 0;
     if (nearPlaced_) placement_ = placement;
     else if (heldNear_ && (placement_.first < near.lo || placement_.first + kBandBins > near.hi)) heldNear_ = false;
+    if (stationFollowed_ && placedPasses_ >= kSettledPasses) stationAt_ = placement_.first;
     // A grid placed near keeps through a pass or two that does not show it clearly; a station
     // whose tones never settle on a grid was no station.
     unplaced_ = nearPlaced_ ? 0 : unplaced_ + 1;
     heldNear_ = nearPlaced_ || (heldNear_ && unplaced_ <= kHoldPasses);
     if (stationFollowed_ && unplaced_ > kHoldPasses) follow(0, false);
     if (heldNear_) return true;
-    return wide_.place({lo, hi, static_cast<double>(lo), static_cast<double>(hi), -1, false}, placement_);
+    return wide_.place({lo, hi, static_cast<double>(lo), static_cast<double>(hi), -1, false, -1}, placement_);
 }
 
 }  // namespace vantrel::modem

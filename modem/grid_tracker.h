@@ -85,6 +85,7 @@ private:
     int nearFrom_ = 0, nearTo_ = 0;
     bool nearPlaced_ = false;
     bool heldNear_ = false;  // the grid placed near lately still stands
+    int placedPasses_ = 0;   // passes in a row it was placed near in the same place
     BandSearch::Placement placement_;
     std::array<double, kSymbolBins> score_{}, weaker_{}, scratch_{};
     // This pass's energies less the neighbouring symbols', and the last row of the pass before.

@@ -79,7 +79,7 @@ SensitiveReceiver::Decisions SensitiveReceiver::decide(int captureTop, int offse
     const bool near = placed && grid_.placedNear();
     const int from = placed ? kCaptureBottom : grid_.nearFrom(), to = placed ? captureTop : grid_.nearTo();
     d.nextOffset = timing_.update(timingRows, offset, profile_->spacingFactor, near ? candidates : std::span<const double>{},
-                                  from, to, carriers_);
+                                  from, to);
     if (placed) decideOnGrid(candidates, offset, tonePhase, slotPeaks);
     else reference_.reset();
     return d;

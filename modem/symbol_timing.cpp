@@ -11,8 +11,10 @@ namespace {
 // Each pass's fold adds to what the earlier passes found, weighted down by this per pass.
 constexpr double kFoldMemory = 0.75;
 // No window counts for more than this many times the median window: a stronger station whose
-// tones fall on the grid now and then would otherwise pull the timing towards its own.
+// tones fall on the grid now and then would otherwise pull the timing towards its own. Windows
+// this far below the loudest hold nothing (silence before a signal) and do not count there.
 constexpr float kFoldCap = 1.5f;
+constexpr float kQuiet = 0.01f;
 // A fold this small against the windows' mean level has no direction yet.
 constexpr double kFoldNoDirection = 0.02;
 // Bins of the symbol spectra per bin of the timing spectra.
@@ -25,11 +27,10 @@ constexpr int truncMod(int a, int m) { return a % m; }
 
 void SymbolTiming::reset() { foldZr_ = foldZi_ = foldL_ = 0.0; }
 
-float SymbolTiming::strongest(const float* row, std::span<const double> gridBins, int lo, int hi,
-                              const CarrierRejection& carriers) const {
+float SymbolTiming::strongest(const float* row, std::span<const double> gridBins, int lo, int hi) const {
     float best = 0.0f;
     const auto take = [&](int timingBin) {
-        if (timingBin < 0 || timingBin >= kTimingBins || carriers.keyedBin(kTimingBinWidth * timingBin)) return;
+        if (timingBin < 0 || timingBin >= kTimingBins) return;
         best = std::max(best, row[timingBin]);
     };
     if (gridBins.empty()) {
@@ -47,7 +48,7 @@ float SymbolTiming::strongest(const float* row, std::span<const double> gridBins
 }
 
 int SymbolTiming::update(std::span<const float> timingRows, int offset, int spacingFactor,
-                         std::span<const double> gridBins, int lo, int hi, const CarrierRejection& carriers) {
+                         std::span<const double> gridBins, int lo, int hi) {
     const int period = 128 * spacingFactor;
     const int stepLen = 16 * spacingFactor;
     const int first = 512 + stepLen + offset;  // where the first timing window starts
@@ -58,10 +59,15 @@ int SymbolTiming::update(std::span<const float> timingRows, int offset, int spac
 
     // A stronger station's tones on the grid (their own timing) count no more than ours.
     for (int t = 0; t < count; ++t)
-        best_[static_cast<std::size_t>(t)] = strongest(timingRows.data() + t * kTimingBins, gridBins, lo, hi, carriers);
-    scratch_ = best_;
-    std::nth_element(scratch_.begin(), scratch_.begin() + count / 2, scratch_.begin() + count);
-    const float cap = kFoldCap * scratch_[static_cast<std::size_t>(count / 2)];
+        best_[static_cast<std::size_t>(t)] = strongest(timingRows.data() + t * kTimingBins, gridBins, lo, hi);
+    // The median of the windows that hold anything (a signal just begun after silence).
+    float loudest = 0.0f;
+    for (int t = 0; t < count; ++t) loudest = std::max(loudest, best_[static_cast<std::size_t>(t)]);
+    int held = 0;
+    for (int t = 0; t < count; ++t)
+        if (best_[static_cast<std::size_t>(t)] >= kQuiet * loudest) scratch_[static_cast<std::size_t>(held++)] = best_[static_cast<std::size_t>(t)];
+    std::nth_element(scratch_.begin(), scratch_.begin() + held / 2, scratch_.begin() + held);
+    const float cap = kFoldCap * scratch_[static_cast<std::size_t>(held / 2)];
     double cr = 0.0, ci = 0.0, sumM = 0.0;
     for (int t = 0; t < count; ++t) {
         const float best = std::min(best_[static_cast<std::size_t>(t)], cap);

@@ -36,7 +36,11 @@ RxAnalyzer::RxAnalyzer() {
     (void)dspTables();  // build the tables before the first block arrives
 }
 
-void RxAnalyzer::setProfile(const ModeProfile& profile) { profile_ = &profile; }
+void RxAnalyzer::setProfile(const ModeProfile& profile) {
+    // Sensitive receive's grid, timing and averages are in the old speed's units.
+    if (&profile != profile_) sensitive_.reset();
+    profile_ = &profile;
+}
 
 void RxAnalyzer::reset() {
     rxHistory_.fill(0);

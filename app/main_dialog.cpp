@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -61,7 +62,8 @@ constexpr int kSecondaryMaxChars = 64;  // enough for two turns of any idle text
 
 MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts parts, QWidget* parent)
     : QMainWindow(parent), settings_(std::move(settings)), settingsPath_(std::move(settingsPath)),
-      workDir_(QDir::current()), ownMessages_(std::make_unique<audio::QtMessageBoxes>(this)), messages_(ownMessages_.get()) {
+      prefsPath_(settingsPath_.isEmpty() ? QString() : QFileInfo(settingsPath_).dir().filePath(QString::fromLatin1(kPrefsFileName))),
+      prefs_(loadStationPrefs(prefsPath_)), workDir_(QDir::current()), ownMessages_(std::make_unique<audio::QtMessageBoxes>(this)), messages_(ownMessages_.get()) {
     setObjectName(QStringLiteral("MainDialog"));
     setWindowTitle(QString::fromLatin1(profile_->windowTitle.data(), static_cast<qsizetype>(profile_->windowTitle.size())));
     setWindowIcon(QIcon(QStringLiteral(":/icon2.png")));
@@ -81,6 +83,8 @@ MainDialog::~MainDialog() {
     // The station's components refer to the controls: end them first.
     station_.reset();
 }
+
+bool MainDialog::savePrefs() { return saveStationPrefs(prefs_, prefsPath_); }
 
 void MainDialog::setMessageBoxes(audio::MessageBoxes* boxes) { messages_ = boxes ? boxes : ownMessages_.get(); }
 

@@ -17,6 +17,7 @@
 #include "app/chat_station.h"
 #include "app/help_page.h"
 #include "app/settings.h"
+#include "app/station_prefs.h"
 #include "audio/engine_ports.h"
 #include "modem/mode_profile.h"
 
@@ -79,6 +80,12 @@ public:
 
     AppSettings& settings() { return settings_; }
     const AppSettings& settings() const { return settings_; }
+    // The program's own choices ("VantrelChat.conf" beside the settings file); change them
+    // through prefs() and call savePrefs() at once.
+    StationPrefs& prefs() { return prefs_; }
+    const StationPrefs& prefs() const { return prefs_; }
+    // False when the file could not be written; the values stay in force for this run.
+    bool savePrefs();
     const modem::ModeProfile& profile() const { return *profile_; }
     int squelchAttack() const { return squelchAttack_; }
     ChatStation& station() { return *station_; }
@@ -126,6 +133,8 @@ private:
 
     AppSettings settings_;
     QString settingsPath_;
+    QString prefsPath_;  // empty when the settings path is: nothing is written
+    StationPrefs prefs_;
     QDir workDir_;
     const modem::ModeProfile* profile_ = &modem::defaultProfile();
     int squelchAttack_ = 1;

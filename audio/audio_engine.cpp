@@ -185,6 +185,7 @@ void AudioEngine::send() {
 
     closeCapture();
     const QString text = ports_.panes ? ports_.panes->takeText() : QString();
+    sentence_ = text;
     if (ports_.panes) ports_.panes->echoSent(text);
     modulator_.start(latin1(text), latin1(ports_.station ? ports_.station->callsign() : QStringLiteral("nocall")));
     transmitting_ = true;
@@ -223,6 +224,7 @@ void AudioEngine::receive() {
     }
     transmitting_ = false;
     if (ports_.panes) ports_.panes->dropSentPrefix(modulator_.sentTextLength());
+    if (ports_.panes) ports_.panes->transmissionEnded(sentence_);
     modulator_.stop();
     unkey();
     if (ports_.buttons) ports_.buttons->setSendEnabled(true);

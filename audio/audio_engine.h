@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <array>
 #include <cstdint>
@@ -99,6 +100,7 @@ private:
     int inputDevice_ = kDefaultDevice;
     int outputDevice_ = kDefaultDevice;
     bool transmitting_ = false;
+    QString sentence_;  // the entry's text that SEND took, for transmissionEnded
     bool keyed_ = false;
 
     std::array<std::vector<std::int16_t>, 2> captureBuffers_;

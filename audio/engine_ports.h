@@ -37,6 +37,9 @@ public:
     virtual void dropSentPrefix(int count) = 0;
     // Transmit entry gets the keyboard focus, caret scrolled into view.
     virtual void focusEntry() = 0;
+    // At the end of every transmission that began (RECV, the end of the text, a lost device):
+    // the operator's text as far as it went on the air. For the record of what was sent.
+    virtual void transmissionEnded(const QString& sent) { (void)sent; }
 };
 
 // The "SEND" (313) and "RECV" (314) buttons.

@@ -1,5 +1,6 @@
 // The main window: its controls, the layout rule, the Return key, the menus and the commands.
 #include <QAction>
+#include <QFile>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +37,7 @@ private slots:
     void secondaryTextShowsInTheFreeEndOfTheStatusRow();
     void dragTunesAndAClickOnTheMeterSetsTheSquelch();
     void exitWritesTheSettingsLikeClosingTheWindow();
+    void ownPrefsLiveBesideTheSettingsAndFallBackKeyByKey();
     void everyWayOutOfATransmissionUnkeysTheRadio_data();
     void everyWayOutOfATransmissionUnkeysTheRadio();
 };
@@ -306,6 +308,26 @@ void MainDialogTest::exitWritesTheSettingsLikeClosingTheWindow() {
     QCOMPARE(back.callsign, std::string("G4XYZ"));
     QCOMPARE(back.lastClientHeight, 600);
     QCOMPARE(back.lastClientWidth, 800);
+}
+
+void MainDialogTest::ownPrefsLiveBesideTheSettingsAndFallBackKeyByKey() {
+    QTemporaryDir dir;
+    const QString conf = dir.filePath(QString::fromLatin1(kPrefsFileName));
+    {
+        QFile file(conf);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[transmit]\ntimeLimitMinutes=61\nlevelDb=-12\n[log]\nreceiveLog=maybe\ntimeStamps=true\n");
+    }
+    auto win = makeWindow({}, dir.filePath(QStringLiteral("Settings.ini")));
+    MainDialog& d = *win->dialog;
+    StationPrefs expected;
+    expected.transmitLevelDb = -12;
+    expected.timeStamps = true;
+    QCOMPARE(d.prefs(), expected);  // 61 minutes and "maybe" are not values: their defaults
+    d.prefs().txTimeLimitMinutes = 0;
+    QVERIFY(d.savePrefs());
+    expected.txTimeLimitMinutes = 0;
+    QCOMPARE(loadStationPrefs(conf), expected);
 }
 
 void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio_data() {

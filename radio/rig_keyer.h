@@ -44,6 +44,8 @@ public:
     Link link() const { return link_; }
     QString linkError() const { return linkError_; }
     QString dialText() const { return worker_.dialText(); }
+    // The dial in numbers (frequencyHz 0 when unknown), as of the last dialChanged.
+    DialReading dial() const { return worker_.dial(); }
 
     // Close-down: PTT off when keying through Hamlib, waited for at most kFinalUnkeyLimit (or
     // `limit`), then the radio closed. Runs once; later calls do nothing.

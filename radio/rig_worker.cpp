@@ -146,6 +146,7 @@ void RigWorker::setPollInterval(std::chrono::milliseconds interval) {
 }
 
 void RigWorker::setDial(const QString& text) {
+    if (text.isEmpty()) dial_ = {};
     if (text == dialText_) return;
     dialText_ = text;
     emit dialChanged(dialText_);
@@ -167,7 +168,10 @@ void RigWorker::received(const Reply& reply) {
         break;
     case Request::Kind::Poll:
         pollPending_ = false;
-        if (answer.ok) setDial(QString::fromStdString(formatDial(answer.dial)));
+        if (answer.ok) {
+            dial_ = answer.dial;
+            setDial(QString::fromStdString(formatDial(answer.dial)));
+        }
         break;
     case Request::Kind::Close:
     case Request::Kind::Stop: return;
@@ -202,6 +206,7 @@ bool RigWorker::shutDown(bool unkey, std::chrono::milliseconds limit) {
         shared_->thread.detach();
     connected_ = false;
     dialText_.clear();
+    dial_ = {};
     return done;
 }
 

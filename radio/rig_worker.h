@@ -39,6 +39,8 @@ public:
     bool isConnected() const { return connected_; }
     // The last dial reading, formatted; empty when none or not connected.
     QString dialText() const { return dialText_; }
+    // The same reading as numbers; frequencyHz 0 when there is none.
+    DialReading dial() const { return dial_; }
 
     // Close-down: pending dial readings dropped, PTT off when `unkey`, the radio closed, the
     // thread ended, waiting at most `limit`. True when all of it was done within the bound; a
@@ -69,6 +71,7 @@ private:
     bool pollPending_ = false;
     bool shutDown_ = false;
     QString dialText_;
+    DialReading dial_;
 };
 
 }  // namespace vantrel::radio

@@ -110,6 +110,8 @@ public:
     void saveRxScreen();
     void playRecording();
     void changeSpeed(int commandId);
+    // The speed to start at, before initialise() (the command line's --speed).
+    void setStartSpeed(const modem::ModeProfile& profile);
 
 signals:
     // The close-down has run: settings written, sound card and serial port closed.

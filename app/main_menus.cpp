@@ -114,6 +114,12 @@ void MainDialog::changeSpeed(int commandId) {
     station_->changeSpeed(*chosen);
 }
 
+void MainDialog::setStartSpeed(const modem::ModeProfile& profile) {
+    profile_ = &profile;
+    setWindowTitle(latin1(profile.windowTitle));
+    checkModeItem(profile.commandId);
+}
+
 QString MainDialog::prompt(const QString& text, const QString& title, const QString& defaultText) {
     if (prompter_) return prompter_(text, title, defaultText);
     return promptForText(this, text, title, defaultText);

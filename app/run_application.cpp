@@ -125,6 +125,7 @@ int runApplication(int argc, char** argv) {
     }
     // The program ends with its window, even while a help window of its own is still open.
     QObject::connect(&dialog, &MainDialog::closedDown, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (const modem::ModeProfile* start = modem::profileByBaud(options.speed)) dialog.setStartSpeed(*start);
     dialog.initialise(QString::fromStdString(recording));
     dialog.show();
     const int status = QApplication::exec();

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cmath>
 
+#include "app/band_watch.h"
 #include "app/chat_station.h"
 #include "audio/qt_message_boxes.h"
 #include "app/control_ids.h"
@@ -189,6 +190,7 @@ void MainDialog::initialise(const QString& recording) {
     txEntry_->setFocus(Qt::OtherFocusReason);
     squelchAttack_ = 1;
     settings_.captureTop = modem::kMaxCaptureTop;
+    station_->bandWatch().setRunning(prefs_.browserAlwaysRun);
     station_->initialise(recording);
 }
 

@@ -33,6 +33,7 @@ namespace vantrel::app {
 
 class ReturnKeyFilter;
 class RxScreen;
+class SignalBrowser;
 class TxEntry;
 
 class MainDialog : public QMainWindow {
@@ -110,6 +111,9 @@ public:
     void saveRxScreen();
     void playRecording();
     void changeSpeed(int commandId);
+    // Tools -> "Signal browser": its window shown and brought to the front.
+    void openSignalBrowser();
+    SignalBrowser* signalBrowser() const;
     // The speed to start at, before initialise() (the command line's --speed).
     void setStartSpeed(const modem::ModeProfile& profile);
 
@@ -164,6 +168,7 @@ private:
     QWidget* waterfallView_ = nullptr;  // the display layer's picture over the right column
     QButtonGroup* attackGroup_ = nullptr;
     QPointer<ReturnKeyFilter> keyFilter_;
+    QPointer<SignalBrowser> browser_;
     std::map<int, QAction*> actions_;
 
     std::unique_ptr<audio::MessageBoxes> ownMessages_;

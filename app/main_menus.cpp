@@ -5,11 +5,13 @@
 #include <QLineEdit>
 #include <QMenuBar>
 
+#include "app/band_watch.h"
 #include "app/chat_station.h"
 #include "app/control_ids.h"
 #include "app/install_paths.h"
 #include "app/main_dialog.h"
 #include "app/rx_screen.h"
+#include "app/signal_browser.h"
 #include "app/small_dialogs.h"
 #include "app/tx_entry.h"
 
@@ -54,6 +56,7 @@ void MainDialog::createMenus() {
     QAction* sensitive = addCommand(tools, QStringLiteral("Sensitive receive"), command::kSensitiveReceive);
     sensitive->setCheckable(true);
     sensitive->setChecked(settings_.sensitiveReceive != 0);
+    addCommand(tools, QStringLiteral("Signal browser"), command::kSignalBrowser)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
 
     QMenu* sound = bar->addMenu(QStringLiteral("&Soundcard"));
     addCommand(sound, QStringLiteral("Audio control panel"), command::kAudioControlPanel);
@@ -91,6 +94,7 @@ void MainDialog::dispatchCommand(int id) {
     case command::kCaptureRange: editCaptureRange(); break;
     case command::kPttSettings: station_->openPortSettings(); break;
     case command::kRigControl: station_->openRigSettings(); break;
+    case command::kSignalBrowser: openSignalBrowser(); break;
     case command::kExit:
         station_->closeSerialPort();
         close();
@@ -118,6 +122,32 @@ void MainDialog::setStartSpeed(const modem::ModeProfile& profile) {
     profile_ = &profile;
     setWindowTitle(latin1(profile.windowTitle));
     checkModeItem(profile.commandId);
+}
+
+SignalBrowser* MainDialog::signalBrowser() const { return browser_; }
+
+void MainDialog::openSignalBrowser() {
+    if (!browser_) {
+        ChatStation& station = *station_;
+        browser_ = new SignalBrowser(station.bandWatch(), [&station] { return station.searchRange(); }, prefs_.browserAlwaysRun, this);
+        if (!prefs_.browserGeometry.isEmpty()) browser_->restoreGeometry(prefs_.browserGeometry);
+        connect(browser_, &SignalBrowser::tuneRequested, this, [this](int hz) { station_->tuneTo(hz); });
+        connect(browser_, &SignalBrowser::alwaysRunChanged, this, [this](bool on) {
+            prefs_.browserAlwaysRun = on;
+            savePrefs();
+        });
+        // The receivers run while the window is open, or always when the operator asks; the
+        // window's size and place are kept whenever it closes.
+        connect(browser_, &SignalBrowser::shownChanged, this, [this](bool shown) {
+            station_->bandWatch().setRunning(shown || prefs_.browserAlwaysRun);
+            if (shown) return;
+            prefs_.browserGeometry = browser_->saveGeometry();
+            savePrefs();
+        });
+    }
+    browser_->show();
+    browser_->raise();
+    browser_->activateWindow();
 }
 
 QString MainDialog::prompt(const QString& text, const QString& title, const QString& defaultText) {

@@ -154,14 +154,23 @@ void StationList::take(int slot, const SlotBank& bank, Pending& p) {
 
 void StationList::hand(Pending& p, Station& station, long long sinceBlock) {
     const auto kept = static_cast<long long>(p.marks.size());
+    p.delivered = std::max(p.delivered, p.written > p.text.size() ? p.written - p.text.size() : 0);
     if (sinceBlock >= 0 && block_ - sinceBlock < kept) {
         // Another slot copied this signal up to then: what this one kept from before is the
         // same text.
         const auto at = static_cast<std::size_t>(sinceBlock % kept);
         p.delivered = std::max(p.delivered, p.marks[at]);
         p.idleDelivered = std::max(p.idleDelivered, p.idleMarks[at]);
+    } else if (station.textEnd() == 0) {
+        // A new station's text starts at the line its transmission opens with: what came before
+        // is the noise and the blank run of the squelch opening.
+        for (std::uint64_t i = p.delivered; i < p.written; ++i) {
+            if (p.text[static_cast<std::size_t>(i % p.text.size())] != '\n') continue;
+            p.delivered = i + 1;
+            station.lineHeadOpen_ = true;
+            break;
+        }
     }
-    p.delivered = std::max(p.delivered, p.written > p.text.size() ? p.written - p.text.size() : 0);
     for (; p.delivered < p.written; ++p.delivered) station.append(p.text[static_cast<std::size_t>(p.delivered % p.text.size())]);
     p.idleDelivered = std::max(p.idleDelivered, p.idleWritten > p.idle.size() ? p.idleWritten - p.idle.size() : 0);
     for (; p.idleDelivered < p.idleWritten; ++p.idleDelivered)

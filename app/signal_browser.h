@@ -61,7 +61,8 @@ private:
 
 // "HH:MM:SS" in UTC of a time in seconds since the epoch.
 QString utcClock(double seconds);
-// The last `length` characters of a station's text on one line: line breaks as " ¶ ".
+// The last `length` characters of a station's text on one line: line breaks as " ¶ ", runs of
+// blanks as one.
 QString oneLine(std::string_view text, int length);
 
 }  // namespace vantrel::app

@@ -20,7 +20,9 @@ constexpr double kKeepWeight = 4.0;
 // run of 18 grid places.
 constexpr double kMinGridCoherence = 0.6;
 constexpr double kMinShareInSignal = 0.8;
-constexpr double kEndToneWeight = 0.5;
+constexpr double kHeardToneWeight = 0.5;
+// End tones not yet heard: the signal's place is then known to within this many tone spacings.
+constexpr int kMaxUnheardTones = 2;
 // One grid place past either end tone the band must be nearer the noise than the tones' own
 // level: a signal reaching out of the range (whose missing tones the receiver then decides
 // among the ones it has, so that they look like one whole grid) shows its further tones there.
@@ -80,9 +82,11 @@ void SlotBank::reset() {
         s.weight = 0;
     }
     blocks_ = 0;
+    loudest_ = 0;
 }
 
 void SlotBank::processBlock(std::span<const std::int16_t> block, int squelchLevel, int squelchAttack) {
+    loudest_ = 0;
     RxSettings settings;
     settings.captureTop = kMaxCaptureTop;
     settings.squelchAttack = squelchAttack;
@@ -102,27 +106,27 @@ void SlotBank::processBlock(std::span<const std::int16_t> block, int squelchLeve
         }
         slot.before = all;
         locate(slot, settings.tuningFrequency);
+        loudest_ = std::max<double>(loudest_, *std::max_element(slot.spectrum.begin(), slot.spectrum.end()));
     }
     ++blocks_;
 }
 
-bool SlotBank::quietAround(Slot& slot, double lowest) {
-    const auto level = [&](int b) { return slot.spectrum[static_cast<std::size_t>(std::clamp(b, 0, kSymbolBins - 1))]; };
+bool SlotBank::quietAround(Slot& slot, double first, double last) {
+    const auto level = [&](double position) {
+        return slot.spectrum[static_cast<std::size_t>(std::clamp(static_cast<int>(std::nearbyint(position)), 0, kSymbolBins - 1))];
+    };
     // The noise: a low percentile of the band, which a signal fills less than half of.
     std::copy_n(slot.spectrum.begin(), kFlatBins, scratch_.begin());
     const auto fifth = scratch_.begin() + kFlatBins / 5;
     std::nth_element(scratch_.begin(), fifth, scratch_.begin() + kFlatBins);
     const double noise = *fifth;
     double tones = 0;
-    for (int j = 0; j < kToneCount; ++j) {
-        const int b = static_cast<int>(std::nearbyint(lowest + 4.0 * j));
-        tones += level(b);
-    }
-    tones /= kToneCount;
+    int count = 0;
+    for (double position = first; position <= last + 0.5; position += 4.0, ++count) tones += level(position);
+    tones /= std::max(count, 1);
+    slot.signal.level = tones - noise;
     const double limit = noise + kMaxBesideLevel * (tones - noise);
-    const int below = static_cast<int>(std::nearbyint(lowest - 4.0));
-    const int above = static_cast<int>(std::nearbyint(lowest + kSignalSpanBins + 4.0));
-    return below >= 0 && level(below) < limit && level(above) < limit;
+    return first - 4.0 >= 0 && level(first - 4.0) < limit && level(last + 4.0) < limit;
 }
 
 void SlotBank::locate(Slot& slot, int tuning) {
@@ -180,15 +184,22 @@ void SlotBank::locate(Slot& slot, int tuning) {
             bestStart = j - kToneCount + 1;
         }
     }
-    // Until both end tones have been heard the run could still slide along the grid.
-    const double ends = std::min(score[static_cast<std::size_t>(bestStart)], score[static_cast<std::size_t>(bestStart + kToneCount - 1)]);
-    if (best < kMinShareInSignal * slot.weight || ends < kEndToneWeight) {
+    // The tones heard so far pin the run down only when they reach almost from end to end:
+    // the lowest tone then lies between the highest heard less 17 places and the lowest heard.
+    int heardLow = bestStart + kToneCount, heardHigh = bestStart - 1;
+    for (int j = bestStart; j < bestStart + kToneCount; ++j) {
+        if (score[static_cast<std::size_t>(j)] < kHeardToneWeight) continue;
+        heardLow = std::min(heardLow, j);
+        heardHigh = std::max(heardHigh, j);
+    }
+    if (best < kMinShareInSignal * slot.weight || heardHigh - heardLow < kToneCount - 1 - kMaxUnheardTones) {
         found = {};
         return;
     }
-    const double lowest = g + 4.0 * bestStart;
+    const double lowest = g + 2.0 * (heardLow + heardHigh - (kToneCount - 1));
     found.located = true;
-    found.contained = lowest >= kCaptureBottom + 1 && lowest + kSignalSpanBins <= kMaxCaptureTop - 1 && quietAround(slot, lowest);
+    found.contained = lowest >= kCaptureBottom + 1 && lowest + kSignalSpanBins <= kMaxCaptureTop - 1 &&
+                      quietAround(slot, g + 4.0 * heardLow, g + 4.0 * heardHigh);
     found.containedSymbols = found.contained ? wasContained + static_cast<int>(peaks.size()) : 0;
     found.lowestTone = tuning + lowest * binHz(*profile_);
     found.fromMiddle = std::abs(lowest + kSignalSpanBins / 2.0 - kRangeMiddle);

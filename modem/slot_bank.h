@@ -48,6 +48,7 @@ struct SlotSignal {
     double lowestTone = 0;   // Hz, audio frequency of tone 0
     double fromMiddle = 0;   // bins from the signal's middle to the middle of the search range
     int containedSymbols = 0;  // symbols for which it has been contained without a break
+    double level = 0;          // its tones' mean magnitude over the noise's, spectrum units
 };
 
 // What a slot printed in one block. When its squelch opens, the block before (heard while the
@@ -87,6 +88,8 @@ public:
     const SlotChars& chars(int slot) const { return (*slots_)[static_cast<std::size_t>(slot)].chars; }
     const SlotSignal& signal(int slot) const { return (*slots_)[static_cast<std::size_t>(slot)].signal; }
     long long blocks() const { return blocks_; }
+    // The strongest bin of any slot's recent spectrum, in SlotSignal::level's unit.
+    double loudest() const { return loudest_; }
 
 private:
     struct Slot {
@@ -99,12 +102,13 @@ private:
         std::array<float, kSymbolBins> spectrum{};    // decaying sum of its symbols' spectra
     };
     void locate(Slot& slot, int tuning);
-    bool quietAround(Slot& slot, double lowest);
+    bool quietAround(Slot& slot, double first, double last);
 
     const ModeProfile* profile_ = &defaultProfile();
     SlotPlan plan_;
     std::unique_ptr<std::array<Slot, kMaxSlots>> slots_;
     long long blocks_ = 0;
+    double loudest_ = 0;
     std::array<float, kSymbolBins> scratch_{};
 };
 

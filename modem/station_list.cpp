@@ -9,6 +9,7 @@ namespace {
 // A slot whose squelch has stayed shut this long has finished what it was copying.
 constexpr double kQuietSeconds = 4.0;
 constexpr int kListAfterSymbols = 16;
+constexpr double kImageLevel = 0.003;  // 50 dB down
 // Bins of its place in the range by which the slot copying a station is preferred to others.
 constexpr double kKeepSourceBins = 4.0;
 
@@ -204,6 +205,9 @@ void StationList::update(const SlotBank& bank, double now) {
     int accepted = 0;
     for (int i = 0; i < claims; ++i) {
         const Claim c = claims_[static_cast<std::size_t>(i)];
+        // A strong signal leaves a faint image far off in other slots, which only a band
+        // without noise lets through.
+        if (bank.signal(c.slot).level < kImageLevel * bank.loudest()) continue;
         bool taken = false;
         for (int j = 0; j < accepted && !taken; ++j) taken = std::abs(claims_[static_cast<std::size_t>(j)].frequency - c.frequency) < sameSignal;
         if (!taken) claims_[static_cast<std::size_t>(accepted++)] = c;

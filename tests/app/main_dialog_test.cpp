@@ -167,7 +167,7 @@ void MainDialogTest::menuBarHasEveryCaptionAndOneCheckedSpeed() {
                                 "1500 4 baud double spaced", "1501 5 baud double spaced", "1502 8 baud double spaced",
                                 "1503 11 baud single spaced", "1504 16 baud single spaced", "1505 22 baud single spaced",
                                 "&Options", "502 Callsign", "909 PTT settings", "915 Rig control (Hamlib)", "&Tools", "604 Squelch trigger level",
-                                "908 Bandwidth capture range", "906 Clear RX screen", "920 Sensitive receive",
+                                "908 Bandwidth capture range", "906 Clear RX screen", "920 Sensitive receive", "924 Signal browser",
                                 "&Soundcard", "253 Audio control panel", "250 Input", "251 Output",
                                 "254 Play a recording into the receiver...", "&Help", "409 Help",
                                 "410 About"}));

@@ -54,6 +54,7 @@ SignalBrowser::SignalBrowser(BandWatch& watch, RangeSource range, bool alwaysRun
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setAllColumnsShowFocus(true);
+    list_->setTextElideMode(Qt::ElideLeft);  // the newest text is the one to see
     list_->setToolTip(QStringLiteral("Double-click a station (or press Return) to tune the receiver to it"));
     list_->header()->setStretchLastSection(true);
     list_->setColumnWidth(kFrequency, 70);

@@ -21,6 +21,7 @@
 #include "audio/qt_message_boxes.h"
 #include "app/control_ids.h"
 #include "app/rx_screen.h"
+#include "app/signal_browser.h"
 #include "app/small_dialogs.h"
 #include "app/tx_entry.h"
 
@@ -81,6 +82,8 @@ MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts 
 
 MainDialog::~MainDialog() {
     closeDown();
+    // The browser keeps its place as it closes, through the station it shows.
+    delete browser_;
     // The station's components refer to the controls: end them first.
     station_.reset();
 }

@@ -37,6 +37,55 @@ void append(SlotChars& to, const DecodedChars& from) {
     for (std::uint8_t c : from.secondaryText()) to.secondary[static_cast<std::size_t>(to.secondaryCount++)] = c;
 }
 
+// Where a slot's decided tones say its signal is: the grid (bins, 0..4) and the heard places.
+struct GridRun {
+    bool found = false;
+    double grid = 0;
+    int heardLow = 0, heardHigh = 0;  // lowest and highest grid place heard, counted from grid
+};
+
+GridRun findRun(const std::array<double, kSymbolBins>& occupancy, double weight) {
+    // Where the grid sits: the tones' positions taken round a circle of four bins.
+    std::array<double, 4> residue{};
+    for (int b = 0; b < kSymbolBins; ++b) residue[static_cast<std::size_t>(b % 4)] += occupancy[static_cast<std::size_t>(b)];
+    const double gr = residue[0] - residue[2];
+    const double gi = residue[1] - residue[3];
+    if (std::hypot(gr, gi) < kMinGridCoherence * weight) return {};
+    const double twoPi = 8.0 * std::atan(1.0);
+    double g = std::fmod(std::atan2(gi, gr) * 4.0 / twoPi, 4.0);
+    if (g < 0) g += 4.0;
+
+    // The run of 18 grid places that holds the most decided tones.
+    constexpr int kPlaces = kSymbolBins / 4;
+    std::array<double, kPlaces> score{};
+    for (int j = 0; j < kPlaces; ++j) {
+        const double pj = g + 4.0 * j;
+        for (int b = static_cast<int>(std::ceil(pj - 1.5)); b <= static_cast<int>(std::floor(pj + 1.5)); ++b)
+            if (b >= 0 && b < kSymbolBins) score[static_cast<std::size_t>(j)] += occupancy[static_cast<std::size_t>(b)];
+    }
+    double run = 0;
+    for (int j = 0; j < kToneCount; ++j) run += score[static_cast<std::size_t>(j)];
+    double best = run;
+    int bestStart = 0;
+    for (int j = kToneCount; j < kPlaces; ++j) {
+        run += score[static_cast<std::size_t>(j)] - score[static_cast<std::size_t>(j - kToneCount)];
+        if (run > best) {
+            best = run;
+            bestStart = j - kToneCount + 1;
+        }
+    }
+    // The tones heard so far pin the run down only when they reach almost from end to end:
+    // the lowest tone then lies between the highest heard less 17 places and the lowest heard.
+    GridRun found{true, g, bestStart + kToneCount, bestStart - 1};
+    for (int j = bestStart; j < bestStart + kToneCount; ++j) {
+        if (score[static_cast<std::size_t>(j)] < kHeardToneWeight) continue;
+        found.heardLow = std::min(found.heardLow, j);
+        found.heardHigh = std::max(found.heardHigh, j);
+    }
+    if (best < kMinShareInSignal * weight || found.heardHigh - found.heardLow < kToneCount - 1 - kMaxUnheardTones) return {};
+    return found;
+}
+
 }  // namespace
 
 SlotPlan planSlots(const ModeProfile& profile) {
@@ -129,78 +178,37 @@ bool SlotBank::quietAround(Slot& slot, double first, double last) {
     return first - 4.0 >= 0 && level(first - 4.0) < limit && level(last + 4.0) < limit;
 }
 
-void SlotBank::locate(Slot& slot, int tuning) {
+void SlotBank::accumulate(Slot& slot) {
     const std::span<const double> peaks = slot.receiver.analyzer().slotPeaks();
     const double decay = std::pow(kDecayPerSymbol, static_cast<double>(peaks.size()));
     for (double& o : slot.occupancy) o *= decay;
     slot.weight *= decay;
     for (float& m : slot.spectrum) m *= static_cast<float>(decay);
-    if (slot.chars.squelchOpen) {
-        const std::span<const float> rows = slot.receiver.analyzer().symbolSpectra();
-        for (std::size_t i = 0; i < rows.size(); ++i) slot.spectrum[i % kSymbolBins] += rows[i];
-        for (double p : peaks) {
-            const double b = std::nearbyint(p) + kCaptureBottom;
-            if (b < 0 || b >= kSymbolBins) continue;
-            slot.occupancy[static_cast<std::size_t>(b)] += 1.0;
-            slot.weight += 1.0;
-        }
+    if (!slot.chars.squelchOpen) return;
+    const std::span<const float> rows = slot.receiver.analyzer().symbolSpectra();
+    for (std::size_t i = 0; i < rows.size(); ++i) slot.spectrum[i % kSymbolBins] += rows[i];
+    for (double p : peaks) {
+        const double b = std::nearbyint(p) + kCaptureBottom;
+        if (b < 0 || b >= kSymbolBins) continue;
+        slot.occupancy[static_cast<std::size_t>(b)] += 1.0;
+        slot.weight += 1.0;
     }
+}
 
+void SlotBank::locate(Slot& slot, int tuning) {
+    accumulate(slot);
     SlotSignal& found = slot.signal;
     const int wasContained = found.contained ? found.containedSymbols : 0;
-    if (slot.weight < (found.located ? kKeepWeight : kLocateWeight)) {
+    const GridRun run = slot.weight < (found.located ? kKeepWeight : kLocateWeight) ? GridRun{} : findRun(slot.occupancy, slot.weight);
+    if (!run.found) {
         found = {};
         return;
     }
-    // Where the grid sits: the tones' positions taken round a circle of four bins.
-    std::array<double, 4> residue{};
-    for (int b = 0; b < kSymbolBins; ++b) residue[static_cast<std::size_t>(b % 4)] += slot.occupancy[static_cast<std::size_t>(b)];
-    const double gr = residue[0] - residue[2];
-    const double gi = residue[1] - residue[3];
-    if (std::hypot(gr, gi) < kMinGridCoherence * slot.weight) {
-        found = {};
-        return;
-    }
-    const double twoPi = 8.0 * std::atan(1.0);
-    double g = std::fmod(std::atan2(gi, gr) * 4.0 / twoPi, 4.0);
-    if (g < 0) g += 4.0;
-
-    // The run of 18 grid places that holds the most decided tones.
-    constexpr int kPlaces = kSymbolBins / 4;
-    std::array<double, kPlaces> score{};
-    for (int j = 0; j < kPlaces; ++j) {
-        const double pj = g + 4.0 * j;
-        for (int b = static_cast<int>(std::ceil(pj - 1.5)); b <= static_cast<int>(std::floor(pj + 1.5)); ++b)
-            if (b >= 0 && b < kSymbolBins) score[static_cast<std::size_t>(j)] += slot.occupancy[static_cast<std::size_t>(b)];
-    }
-    double run = 0;
-    for (int j = 0; j < kToneCount; ++j) run += score[static_cast<std::size_t>(j)];
-    double best = run;
-    int bestStart = 0;
-    for (int j = kToneCount; j < kPlaces; ++j) {
-        run += score[static_cast<std::size_t>(j)] - score[static_cast<std::size_t>(j - kToneCount)];
-        if (run > best) {
-            best = run;
-            bestStart = j - kToneCount + 1;
-        }
-    }
-    // The tones heard so far pin the run down only when they reach almost from end to end:
-    // the lowest tone then lies between the highest heard less 17 places and the lowest heard.
-    int heardLow = bestStart + kToneCount, heardHigh = bestStart - 1;
-    for (int j = bestStart; j < bestStart + kToneCount; ++j) {
-        if (score[static_cast<std::size_t>(j)] < kHeardToneWeight) continue;
-        heardLow = std::min(heardLow, j);
-        heardHigh = std::max(heardHigh, j);
-    }
-    if (best < kMinShareInSignal * slot.weight || heardHigh - heardLow < kToneCount - 1 - kMaxUnheardTones) {
-        found = {};
-        return;
-    }
-    const double lowest = g + 2.0 * (heardLow + heardHigh - (kToneCount - 1));
+    const double lowest = run.grid + 2.0 * (run.heardLow + run.heardHigh - (kToneCount - 1));
     found.located = true;
     found.contained = lowest >= kCaptureBottom + 1 && lowest + kSignalSpanBins <= kMaxCaptureTop - 1 &&
-                      quietAround(slot, g + 4.0 * heardLow, g + 4.0 * heardHigh);
-    found.containedSymbols = found.contained ? wasContained + static_cast<int>(peaks.size()) : 0;
+                      quietAround(slot, run.grid + 4.0 * run.heardLow, run.grid + 4.0 * run.heardHigh);
+    found.containedSymbols = found.contained ? wasContained + symbolsPerBlock(*profile_) : 0;
     found.lowestTone = tuning + lowest * binHz(*profile_);
     found.fromMiddle = std::abs(lowest + kSignalSpanBins / 2.0 - kRangeMiddle);
 }

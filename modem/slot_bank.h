@@ -101,6 +101,9 @@ private:
         double weight = 0;                            // their sum
         std::array<float, kSymbolBins> spectrum{};    // decaying sum of its symbols' spectra
     };
+    // Adds the block's decided tones and spectra (while the squelch is open), then places the
+    // signal they show.
+    void accumulate(Slot& slot);
     void locate(Slot& slot, int tuning);
     bool quietAround(Slot& slot, double first, double last);
 

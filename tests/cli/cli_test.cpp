@@ -367,7 +367,7 @@ TEST_F(Cli, BrowseListsEveryStationOfABusyBandOnce) {
         }
 
         const std::string noise = path("noise" + std::to_string(c.baud) + ".wav").string();
-        ASSERT_EQ(std::system((std::string(VANTREL_BAND_EXE) + " --rate " + std::to_string(p.sampleRate) + " --seconds 60 -o " + quote(noise)).c_str()), 0);
+        ASSERT_EQ(std::system((std::string(VANTREL_BAND_EXE) + " --rate " + std::to_string(p.sampleRate) + " --seconds 40 -o " + quote(noise)).c_str()), 0);
         EXPECT_EQ(modem("browse --json --speed " + std::to_string(c.baud) + " " + quote(noise)).out, "[]\n");
     }
 }

@@ -66,6 +66,7 @@ TEST(AudioOverPulse, PlaybackBufferCountsAsPlayedOnlyOnceHeard) {
     ASSERT_TRUE(playback.queueBuffer(0, block));
     ASSERT_TRUE(playback.queueBuffer(1, block));
     EXPECT_FALSE(playback.queueBuffer(1, block)) << "a buffer already queued is refused";
+    EXPECT_EQ(playback.framesHandedOver(), 2 * modem::kBlockLength) << "the server does not hold both blocks";
     ASSERT_TRUE(runUntil([&] { return doneAt.size() == 2; }, 6000));
     // Each block takes its full second to be heard (a fresh server may start a little late).
     EXPECT_GE(doneAt[0], 950);
@@ -73,6 +74,19 @@ TEST(AudioOverPulse, PlaybackBufferCountsAsPlayedOnlyOnceHeard) {
     EXPECT_LT(doneAt[1], 5000);
     playback.close();
     EXPECT_FALSE(playback.queueBuffer(0, block));
+}
+
+TEST(AudioOverPulse, TheServerHoldsBothBlocksAtEveryRate) {
+    for (const modem::ModeProfile& profile : modem::kProfiles) {
+        QtPlaybackDevice playback;
+        ASSERT_TRUE(playback.open(profile.sampleRate, kDefaultDevice));
+        const std::vector<std::int16_t> block(modem::kBlockLength, 1000);
+        ASSERT_TRUE(playback.queueBuffer(0, block) && playback.queueBuffer(1, block));
+        runUntil([] { return false; }, 50);
+        std::printf("%d Hz: the server holds %lld of %d samples\n", profile.sampleRate, playback.framesHandedOver(),
+                    2 * modem::kBlockLength);
+        EXPECT_EQ(playback.framesHandedOver(), 2 * modem::kBlockLength) << profile.sampleRate << " Hz";
+    }
 }
 
 void sendAndDecode(int baud, const QString& sentence) {
@@ -361,7 +375,7 @@ TEST(AudioOverPulseZLast, ServerGoingAwayMidTransmissionUnkeysAndIsReported) {
     runUntil([] { return false; }, 1500);
     ASSERT_TRUE(sender.engine->transmitting());
 
-    const std::string stop = std::string(VANTREL_SOURCE_DIR) + "/scripts/pulse-stop " + qgetenv("XDG_RUNTIME_DIR").toStdString();
+    const std::string stop = testing::soundServerScript("stop") + " " + qgetenv("XDG_RUNTIME_DIR").toStdString();
     ASSERT_EQ(std::system(stop.c_str()), 0);
     EXPECT_TRUE(runUntil([&] { return !sender.station.keyed; }, 10000)) << "the radio stayed keyed";
     EXPECT_FALSE(sender.engine->playbackOpen());
@@ -383,7 +397,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     if (!server.ok()) {
-        fprintf(stderr, "could not start the PulseAudio test server\n");
+        fprintf(stderr, "could not start the test sound server\n");
         return 1;
     }
     return RUN_ALL_TESTS();

@@ -11,9 +11,11 @@
 #include <QTest>
 
 #include "app/control_ids.h"
+#include "app/help_page.h"
 #include "app/run_application.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
+#include "app/status_line.h"
 #include "app/tx_entry.h"
 #include "app_test_support.h"
 #include "audio/audio_engine.h"
@@ -29,6 +31,7 @@ private slots:
     void layoutFollowsTheRuleAtEverySize_data();
     void layoutFollowsTheRuleAtEverySize();
     void minimisedWindowRecordsAnEmptyClientArea();
+    void atItsMinimumSizeTheWindowHoldsEveryControl();
     void returnInTheEntrySendsAndInsertsNoLineBreak();
     void menuBarHasEveryCaptionAndOneCheckedSpeed();
     void everyMenuCommandReachesItsAction();
@@ -88,11 +91,19 @@ void MainDialogTest::layoutFollowsTheRuleAtEverySize() {
     QFETCH(int, h);
     auto win = makeWindow();
     MainDialog& d = *win->dialog;
-    // A real resize: the client area is what lies below the menu bar.
+    // A real resize: the client area is what lies between the menu bar and the status line.
+    // Below the window's minimum size the rule is applied as such.
     d.show();
-    d.resize(w, h + d.menuBar()->height());
-    QTRY_COMPARE(d.client()->size(), QSize(w, h));
+    const int chrome = d.menuBar()->height() + d.statusLine()->height();
+    d.resize(w, h + chrome);
+    if (w >= d.minimumWidth() && h + chrome >= d.minimumHeight()) {
+        QTRY_COMPARE(d.client()->size(), QSize(w, h));
+    } else {
+        QTRY_COMPARE(d.size(), d.size().expandedTo(d.minimumSize()));
+        d.layout(w, h);
+    }
     QCOMPARE(d.client()->geometry().top(), d.menuBar()->geometry().bottom() + 1);
+    QCOMPARE(d.statusLine()->geometry().top(), d.client()->geometry().bottom() + 1);
     const int r = std::max(h - 78, 420);
     const QList<QPair<int, QRect>> expected = {
         {413, {0, 0, w - 120, r}},       {430, {0, r + 2, w - 120, 54}},  {313, {w - 118, r + 3, 60, 51}},
@@ -104,6 +115,25 @@ void MainDialogTest::layoutFollowsTheRuleAtEverySize() {
     for (const auto& [id, rect] : expected) QCOMPARE(d.control(id)->geometry(), rect);
     QCOMPARE(d.settings().lastClientHeight, h);
     QCOMPARE(d.settings().lastClientWidth, w);
+}
+
+void MainDialogTest::atItsMinimumSizeTheWindowHoldsEveryControl() {
+    auto win = makeWindow();
+    MainDialog& d = *win->dialog;
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    d.resize(100, 100);
+    QTRY_COMPARE(d.size(), d.minimumSize());
+    QTRY_COMPARE(d.client()->size(), QSize(d.settings().lastClientWidth, d.settings().lastClientHeight));
+    // By the rule the bar runs past every window's edge and the waterfall's frame by 2 pixels.
+    const QRect room = d.client()->rect().adjusted(0, 0, 2, 0);
+    for (QWidget* w : d.client()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w->isVisible() && w != d.remainingBar()) QVERIFY2(room.contains(w->geometry()), qPrintable(w->objectName()));
+    }
+    QVERIFY(d.secondaryText()->isVisible());
+    QCOMPARE(d.menuBar()->height(), d.menuBar()->sizeHint().height());  // the menus on one row
+    for (QWidget* w : d.statusLine()->findChildren<QLabel*>())
+        if (w->isVisible()) QVERIFY2(d.statusLine()->rect().contains(w->geometry()), qPrintable(w->objectName()));
 }
 
 void MainDialogTest::minimisedWindowRecordsAnEmptyClientArea() {
@@ -166,8 +196,9 @@ void MainDialogTest::menuBarHasEveryCaptionAndOneCheckedSpeed() {
     QCOMPARE(seen, QStringList({"&File", "439 Save RX screen to file NOW", "402 Exit", "&Mode",
                                 "1500 4 baud double spaced", "1501 5 baud double spaced", "1502 8 baud double spaced",
                                 "1503 11 baud single spaced", "1504 16 baud single spaced", "1505 22 baud single spaced",
-                                "&Options", "502 Callsign", "909 PTT settings", "915 Rig control (Hamlib)", "&Tools", "604 Squelch trigger level",
-                                "908 Bandwidth capture range", "906 Clear RX screen", "920 Sensitive receive",
+                                "&Options", "502 Callsign", "909 PTT settings", "915 Rig control (Hamlib)", "926 Transmit level...",
+                                "&Tools", "604 Squelch trigger level", "908 Bandwidth capture range", "906 Clear RX screen",
+                                "920 Sensitive receive", "925 Tuning frequency...",
                                 "&Soundcard", "253 Audio control panel", "250 Input", "251 Output",
                                 "254 Play a recording into the receiver...", "&Help", "409 Help",
                                 "410 About"}));
@@ -199,17 +230,35 @@ void MainDialogTest::everyMenuCommandReachesItsAction() {
     QCOMPARE(d.settings().captureTop, 22);
     QCOMPARE(prompts, QStringList({"CALLSIGN", "Squelch trigger level", "Bandwidth capture range"}));
 
+    // Help and the help key show one viewer, in front; Escape and Ctrl+W close it; the page
+    // built into the program is shown without being written anywhere.
     d.action(command::kHelp)->trigger();
-    QCOMPARE(win->openedUrls.size(), 1);
-    QVERIFY(win->openedUrls[0].endsWith(QStringLiteral("/VantrelChat.htm")));
+    QPointer<HelpViewer> viewer = d.helpViewer();
+    QVERIFY(viewer && viewer->isVisible() && viewer->toPlainText().contains(QStringLiteral("dialout")));
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
-    QTest::keyClick(d.txEntry(), Qt::Key_F1);  // the help key opens the same page
-    QCOMPARE(win->openedUrls.value(1), win->openedUrls[0]);
+    QTest::keyClick(d.txEntry(), Qt::Key_F1);
+    QCOMPARE(d.helpViewer(), viewer.data());
+    QCOMPARE(d.findChildren<HelpViewer*>().size(), 1);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("VantrelChat.htm"))));
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        QTest::keySequence(d.helpViewer(), key);
+        QTRY_VERIFY(!viewer);
+        d.dispatchCommand(command::kHelp);
+        viewer = d.helpViewer();
+    }
+    // The operator's own page in the working folder is the one shown.
+    viewer->close();
+    QFile own(dir.filePath(QStringLiteral("VantrelChat.htm")));
+    QVERIFY(own.open(QIODevice::WriteOnly) && own.write("<p>my notes</p>") > 0);
+    own.close();
+    d.dispatchCommand(command::kHelp);
+    QCOMPARE(d.helpViewer()->toPlainText(), QStringLiteral("my notes"));
 
     for (int id : {command::kAbout, command::kInput, command::kOutput, command::kPttSettings}) d.action(id)->trigger();
     QCOMPARE(closer.titles.mid(0, 3), QStringList({"About Orlix", "Select soundcard input", "Select soundcard output"}));
     QVERIFY(closer.titles.value(3).contains(QStringLiteral("Comms STOPPED")));
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.htm")}).size(), 1);  // only the operator's own page
     d.dispatchCommand(12345);  // not a command: nothing happens
     QCOMPARE(closer.titles.size(), 4);
 }
@@ -300,7 +349,7 @@ void MainDialogTest::exitWritesTheSettingsLikeClosingTheWindow() {
     auto win = makeWindow(s, file);
     MainDialog& d = *win->dialog;
     d.show();
-    d.resize(800, 600 + d.menuBar()->height());
+    d.resize(800, 600 + d.menuBar()->height() + d.statusLine()->height());
     QTRY_COMPARE(d.client()->size(), QSize(800, 600));
     d.dispatchCommand(command::kExit);
     QVERIFY(!d.isVisible());

@@ -178,15 +178,14 @@ void ChatStation::openPortAtStart() {
     const std::string port = !s.portPath.empty() ? s.portPath
                              : s.portIndex >= 1 && s.portIndex <= radio::kFixedPortCount ? "COM" + std::to_string(s.portIndex)
                                                                                           : std::string();
-    if (ptt_.openPort(port, radio::listEntry(radio::kBaudRates, s.baudIndex), radio::listEntry(radio::kDataBits, s.dataBitsIndex),
+    if (!port.empty() && ptt_.openPort(port, radio::listEntry(radio::kBaudRates, s.baudIndex), radio::listEntry(radio::kDataBits, s.dataBitsIndex),
                       radio::listEntry(radio::kParities, s.parityIndex), radio::listEntry(radio::kStopBits, s.stopBitsIndex)))
         return;
-    const QString why = port.empty() ? QStringLiteral("no port is chosen")
-                                     : radio::PttSettingsDialog::portProblem(radio::devicePathForPort(port));
+    const QString what = port.empty() ? QStringLiteral("No serial port is chosen to open at start")
+                                      : QStringLiteral("The serial port %1 could not be opened at start: %2")
+                                            .arg(fromLatin1(port), radio::PttSettingsDialog::portProblem(radio::devicePathForPort(port)));
     showMessage(audio::MessageIcon::Warning, QStringLiteral("PTT settings"),
-                QStringLiteral("The serial port %1 could not be opened at start: %2.\n\n"
-                               "The radio is not keyed until APPLY in Options, PTT settings opens a port.")
-                    .arg(fromLatin1(port), why));
+                what + QStringLiteral(".\n\nThe radio is not keyed until APPLY in Options, PTT settings opens a port."));
 }
 
 bool ChatStation::loadRecording(const QString& path) {
@@ -206,7 +205,9 @@ bool ChatStation::playRecording(const QString& path) {
     if (!loadRecording(path)) return false;
     capture_->armRecording();
     // Closes the sound card's input (or the recording playing now) and opens the recording.
-    return engine_->openCapture();
+    const bool opened = engine_->openCapture();
+    refreshRecordingState();
+    return opened;
 }
 
 void ChatStation::recordingEnded() {

@@ -1,5 +1,7 @@
 // The main window: its controls, the layout rule, the Return key, the menus and the commands.
+#include <QAbstractButton>
 #include <QAction>
+#include <QDialog>
 #include <QFile>
 #include <QFontInfo>
 #include <QLabel>
@@ -39,6 +41,10 @@ private slots:
     void attackAndSensitiveReceiveReachTheReceiver();
     void secondaryTextShowsInTheFreeEndOfTheStatusRow();
     void dragTunesAndAClickOnTheMeterSetsTheSquelch();
+    void promptsHoldTheRangeTheyState_data();
+    void promptsHoldTheRangeTheyState();
+    void aClippedBlockWarnsWithoutMovingAnything();
+    void portOpensAtStartWhenAskedAndApplyEndsATransmissionFirst();
     void exitWritesTheSettingsLikeClosingTheWindow();
     void ownPrefsLiveBesideTheSettingsAndFallBackKeyByKey();
     void everyWayOutOfATransmissionUnkeysTheRadio_data();
@@ -219,7 +225,9 @@ void MainDialogTest::everyMenuCommandReachesItsAction() {
 
     d.rxScreen()->appendReceived('A');
     d.action(command::kSaveRxScreen)->trigger();
-    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("Vantrel*.doc")}).size(), 1);
+    const QStringList saved = QDir(dir.path()).entryList({QStringLiteral("Vantrel*.doc")});
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(d.statusLine()->currentMessage(), QStringLiteral("RX screen saved to ") + QDir(dir.path()).absoluteFilePath(saved[0]));
     d.action(command::kClearRxScreen)->trigger();
     QVERIFY(d.rxScreen()->toPlainText().isEmpty());
     d.action(command::kCallsign)->trigger();
@@ -332,6 +340,7 @@ void MainDialogTest::dragTunesAndAClickOnTheMeterSetsTheSquelch() {
     QTest::mousePress(d.client(), Qt::LeftButton, {}, QPoint(w - 50, 100));
     QTest::mouseMove(d.client(), QPoint(w - 50, 90));
     QCOMPARE(d.station().currentRxSettings().tuningFrequency, 972);  // ten rows up at 11025 Hz
+    QCOMPARE(qobject_cast<QLabel*>(d.control(control::kTuningReadout))->text(), QStringLiteral("Tuning 972 Hz"));
     QTest::mouseRelease(d.client(), Qt::LeftButton, {}, QPoint(w - 50, 90));
     QTest::mouseMove(d.client(), QPoint(w - 50, 60));
     QCOMPARE(d.station().tuningFrequency(), 972);
@@ -339,6 +348,118 @@ void MainDialogTest::dragTunesAndAClickOnTheMeterSetsTheSquelch() {
     QTest::mousePress(d.snrBar(), Qt::LeftButton, {}, QPoint(10, 35));
     QTest::mouseRelease(d.snrBar(), Qt::LeftButton, {}, QPoint(10, 35));
     QCOMPARE(d.settings().squelchLevel, qRound(0.61 * (dluY(83) - 35)));  // height as created
+}
+
+void MainDialogTest::promptsHoldTheRangeTheyState_data() {
+    QTest::addColumn<int>("commandId");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("squelch 80") << command::kSquelchLevel << "80" << 80 << "";
+    QTest::newRow("squelch 90") << command::kSquelchLevel << "90" << 80 << "Squelch limit: Must be between 1 and 80";
+    QTest::newRow("tuning 1234.5") << command::kTuningFrequency << "1234.5" << 1234 << "";
+    QTest::newRow("tuning 3000") << command::kTuningFrequency << "3000" << 2500 << "Tuning frequency: Must be between 0 and 2500";
+    QTest::newRow("tuning -5") << command::kTuningFrequency << "-5" << 0 << "Tuning frequency: Must be between 0 and 2500";
+    QTest::newRow("level -12") << command::kTransmitLevel << "-12" << -12 << "";
+    QTest::newRow("level -40") << command::kTransmitLevel << "-40" << -30 << "Transmit level: Must be between -30 and 0";
+    QTest::newRow("level cancelled") << command::kTransmitLevel << "" << 0 << "";
+}
+
+void MainDialogTest::promptsHoldTheRangeTheyState() {
+    QFETCH(int, commandId);
+    QFETCH(QString, answer);
+    QFETCH(int, value);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    auto win = makeWindow({}, dir.filePath(QStringLiteral("Settings.ini")));
+    MainDialog& d = *win->dialog;
+    d.setPrompter([&answer](const QString&, const QString&, const QString&) { return answer; });
+    d.dispatchCommand(commandId);
+    QCOMPARE(win->messages.shown, message.isEmpty() ? QStringList() : QStringList{message});
+    if (commandId == command::kSquelchLevel) QCOMPARE(d.settings().squelchLevel, value);
+    if (commandId == command::kTransmitLevel) {
+        QCOMPARE(d.prefs().transmitLevelDb, value);
+        QCOMPARE(loadStationPrefs(dir.filePath(QString::fromLatin1(kPrefsFileName))).transmitLevelDb, value);
+    }
+    if (commandId == command::kTuningFrequency) {
+        // As a drag tunes: receiver and readout.
+        QCOMPARE(d.station().currentRxSettings().tuningFrequency, value);
+        QCOMPARE(qobject_cast<QLabel*>(d.control(control::kTuningReadout))->text(), QStringLiteral("Tuning %1 Hz").arg(value));
+    }
+}
+
+void MainDialogTest::aClippedBlockWarnsWithoutMovingAnything() {
+    auto win = makeWindow();
+    MainDialog& d = *win->dialog;
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    auto* input = qobject_cast<QLabel*>(d.control(control::kInputLevel));
+    QTRY_VERIFY(win->capture->queuedCount() == 2);
+    std::vector<std::int16_t> block(vantrel::modem::kBlockLength, 0);
+    block[100] = 8192;
+    auto deliver = [&] {
+        win->capture->deliver(block);
+        QTRY_VERIFY(win->capture->queuedCount() == 2);
+    };
+    deliver();
+    QCOMPARE(input->text(), QStringLiteral("Input -12 dBFS"));
+    QList<QRect> before;
+    for (QWidget* w : d.statusLine()->findChildren<QLabel*>()) before << w->geometry();
+    for (int i : {200, 201, 202, 203}) block[static_cast<std::size_t>(i)] = i % 2 ? 32767 : -32768;
+    deliver();
+    QCOMPARE(input->text(), kOverloadText);
+    // Held while three clean blocks pass, so it can be read; the neighbours never move.
+    std::fill(block.begin(), block.end(), std::int16_t{0});
+    for (int i = 0; i < 2; ++i) {
+        deliver();
+        QCOMPARE(input->text(), kOverloadText);
+    }
+    deliver();
+    QCOMPARE(input->text(), QStringLiteral("Input -96 dBFS"));
+    QList<QRect> after;
+    for (QWidget* w : d.statusLine()->findChildren<QLabel*>()) after << w->geometry();
+    QCOMPARE(after, before);
+}
+
+void MainDialogTest::portOpensAtStartWhenAskedAndApplyEndsATransmissionFirst() {
+    QTemporaryDir dir;
+    const QString conf = dir.filePath(QString::fromLatin1(kPrefsFileName));
+    StationPrefs prefs;
+    prefs.openPortAtStart = true;
+    QVERIFY(saveStationPrefs(prefs, conf));
+    AppSettings settings;
+    settings.portIndex = 2;
+    auto win = makeWindow(settings, dir.filePath(QStringLiteral("Settings.ini")));
+    MainDialog& d = *win->dialog;
+    QVERIFY(win->serial->open);
+    QCOMPARE(win->serial->devicePath, std::string("/dev/ttyS1"));
+
+    // APPLY while on the air: the transmission ends before the port closes, never unkeyed on the air.
+    d.txEntry()->setPlainText(QStringLiteral("a long sentence that APPLY cuts short"));
+    d.dispatchCommand(command::kSend);
+    QVERIFY(d.station().engine().transmitting() && d.station().ptt().isKeyed());
+    QTimer::singleShot(50, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        for (QWidget* w : dialog->findChildren<QWidget*>()) {
+            // Untick "Open the port at start", then APPLY.
+            if (w->property("controlId").toInt() == 941) qobject_cast<QAbstractButton*>(w)->click();
+        }
+        for (QWidget* w : dialog->findChildren<QWidget*>())
+            if (w->property("controlId").toInt() == 1534) qobject_cast<QAbstractButton*>(w)->click();
+    });
+    d.dispatchCommand(command::kPttSettings);
+    QVERIFY(!d.station().engine().transmitting());
+    QVERIFY(!d.station().ptt().isKeyed() && win->serial->open);
+    QVERIFY(!loadStationPrefs(conf).openPortAtStart);
+
+    // No port to open at start: said, and the window runs on.
+    prefs.openPortAtStart = true;
+    QVERIFY(saveStationPrefs(prefs, conf));
+    settings.portIndex = 0;
+    auto none = makeWindow(settings, dir.filePath(QStringLiteral("Settings.ini")));
+    QVERIFY(!none->serial->open);
+    QCOMPARE(none->messages.shown.size(), 1);
+    QVERIFY(none->messages.shown[0].contains(QStringLiteral("PTT settings: No serial port is chosen to open at start.")));
 }
 
 void MainDialogTest::exitWritesTheSettingsLikeClosingTheWindow() {

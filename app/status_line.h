@@ -26,7 +26,7 @@ public:
     explicit StatusLine(QWidget* parent);
 
     static constexpr int kNoteMs = 8000;
-    // Blocks the overload warning stays up after the last one that clipped, so it can be read.
+    // Blocks the overload warning stays up, the one that clipped included, so it can be read.
     static constexpr int kOverloadHoldBlocks = 3;
 
     // A note over the left part for a few seconds ("Saved to ...").

@@ -292,6 +292,11 @@ void PanesDialogsTest::helpPageTellsTheOperatorWhatTheyNeed() {
     for (const char* topic : {"pavucontrol", "/dev/ttyS", "/dev/serial/by-id", "dialout", "Sensitive receive",
                               "squelch may need lowering", "Vantrel07December2026203015.doc", "drag"})
         QVERIFY2(html.contains(QLatin1String(topic)), topic);
+    // The operator's own page in the working folder comes first.
+    QTemporaryDir dir;
+    QFile own(dir.filePath(QStringLiteral("VantrelChat.htm")));
+    QVERIFY(own.open(QIODevice::WriteOnly) && own.write("<p>my notes</p>") > 0);
+    QCOMPARE(helpPageSource(QDir(dir.path())), QUrl::fromLocalFile(own.fileName()));
 }
 
 QTEST_MAIN(PanesDialogsTest)

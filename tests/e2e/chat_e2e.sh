@@ -114,11 +114,11 @@ wait_for_text() {  # win name text seconds
 
 send_line() {  # win text
   focus "$1"
-  # Click into the transmit entry, the wide field just above the status line, as an operator
+  # Click into the transmit entry, the wide field above the status row and line, as an operator
   # would before typing.
   local height
   height=$(xdotool getwindowgeometry --shell "$1" | sed -n 's/^HEIGHT=//p')
-  xdotool mousemove --window "$1" 300 $((height - 45)) click 1
+  xdotool mousemove --window "$1" 300 $((height - 60)) click 1
   sleep 0.3
   xdotool type --delay 15 -- "$2"
   xdotool key Return

@@ -175,10 +175,11 @@ void ChatStation::initialise(const QString& recording) {
 void ChatStation::openPortAtStart() {
     const radio::PortSettings& s = ptt_.settings();
     ptt_.buildCatCommands(s.radioAddress, s.txCommandText, s.rxCommandText);
-    const std::string port = !s.portPath.empty() ? s.portPath
-                             : s.portIndex >= 1 && s.portIndex <= radio::kFixedPortCount ? "COM" + std::to_string(s.portIndex)
-                                                                                          : std::string();
-    if (!port.empty() && ptt_.openPort(port, radio::listEntry(radio::kBaudRates, s.baudIndex), radio::listEntry(radio::kDataBits, s.dataBitsIndex),
+    // The port as the dialog's APPLY would open it: the device path kept, else COM1..COM20.
+    std::string port = s.portPath;
+    if (port.empty() && s.portIndex >= 1 && s.portIndex <= radio::kFixedPortCount) port = "COM" + std::to_string(s.portIndex);
+    if (!port.empty() &&
+        ptt_.openPort(port, radio::listEntry(radio::kBaudRates, s.baudIndex), radio::listEntry(radio::kDataBits, s.dataBitsIndex),
                       radio::listEntry(radio::kParities, s.parityIndex), radio::listEntry(radio::kStopBits, s.stopBitsIndex)))
         return;
     const QString what = port.empty() ? QStringLiteral("No serial port is chosen to open at start")

@@ -71,7 +71,7 @@ void StatusLine::showInputLevel(const audio::InputLevel& level) {
 void StatusLine::clearInputLevel() {
     overloadHold_ = 0;
     input_->setPalette(palette());
-    input_->setText(QStringLiteral("Input -"));
+    input_->setText(QStringLiteral("Input off"));
 }
 
 void StatusLine::showTuning(int tuningHz, const radio::DialReading& dial) { tuning_->setText(tuningText(tuningHz, dial)); }

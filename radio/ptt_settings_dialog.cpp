@@ -6,10 +6,10 @@
 #include "radio/serial_port_discovery.h"
 
 #include <QAbstractItemView>
+#include <QBoxLayout>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QBoxLayout>
 #include <QFontMetrics>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -32,9 +32,6 @@ const QString kCaption = QStringLiteral("PTT settings");
 const QString kCaptionGap = QString(38, QLatin1Char(' '));
 const QString kFailureText = QStringLiteral("Failure to start communications!");
 const QString kFailureCaption = QStringLiteral("CAT control panel for ICOM radios");
-
-constexpr int kDialogWidthDu = 375;
-constexpr int kDialogHeightDu = 185;
 
 QString fromLatin1(const std::string& text)
 {
@@ -253,7 +250,6 @@ void PttSettingsDialog::layoutControls()
     dialog->addLayout(top);
     dialog->addWidget(findChild<QGroupBox*>(QStringLiteral("commandsFrame")));
     dialog->setSizeConstraint(QLayout::SetFixedSize);
-    setMinimumSize(du.x(kDialogWidthDu), du.y(kDialogHeightDu));
 }
 
 void PttSettingsDialog::fillLists()

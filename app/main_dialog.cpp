@@ -18,6 +18,7 @@
 
 #include "app/chat_station.h"
 #include "audio/qt_message_boxes.h"
+#include "audio/return_release_guard.h"
 #include "app/control_ids.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
@@ -69,12 +70,22 @@ MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts 
     setWindowIcon(QIcon(QStringLiteral(":/icon2.png")));
     station_ = std::make_unique<ChatStation>(*this, std::move(parts));
     createControls();
-    keyFilter_ = new ReturnKeyFilter(txEntry_, sendButton_);
+    // Releasing Return in the entry clicks SEND, synchronously, and the entry keeps the focus.
+    keyFilter_ = new audio::ReturnReleaseGuard(txEntry_, [this] {
+        sendButton_->click();
+        txEntry_->setFocus(Qt::OtherFocusReason);
+    });
     createMenus();
     // The help key opens the same page as "Help".
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, [this] { dispatchCommand(command::kHelp); });
+    // Escape stops a transmission at once, as RECV does.
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stop->setContext(Qt::WindowShortcut);
+    connect(stop, &QShortcut::activated, this, [this] {
+        if (recvButton_->isEnabled()) dispatchCommand(command::kRecv);
+    });
     resize(dluX(615), dluY(320) + menuBar()->sizeHint().height());
 }
 

@@ -29,9 +29,12 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
+namespace vantrel::audio {
+class ReturnReleaseGuard;
+}
+
 namespace vantrel::app {
 
-class ReturnKeyFilter;
 class RxScreen;
 class TxEntry;
 
@@ -105,6 +108,8 @@ public:
     void editCallsign();
     void editSquelchLevel();
     void editCaptureRange();
+    // "Transmit time limit...": minutes, 1 to 60 or 0 for none; kept in the program's own file.
+    void editTxTimeLimit();
     void showAbout();
     void openHelpPage();
     void saveRxScreen();
@@ -161,7 +166,7 @@ private:
     QLineEdit* dialReading_ = nullptr;
     QWidget* waterfallView_ = nullptr;  // the display layer's picture over the right column
     QButtonGroup* attackGroup_ = nullptr;
-    QPointer<ReturnKeyFilter> keyFilter_;
+    QPointer<audio::ReturnReleaseGuard> keyFilter_;
     std::map<int, QAction*> actions_;
 
     std::unique_ptr<audio::MessageBoxes> ownMessages_;

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "audio/audio_engine.h"
+#include "audio/return_release_guard.h"
 #include "audio/device_selection.h"
 #include "engine_fakes.h"
 #include "modem/tx_modulator.h"
@@ -197,6 +198,7 @@ TEST_F(SelectorTest, TheReturnThatClosesTheDialogDoesNotReachTheEntry) {
     QLineEdit entry;
     ReleaseCounter counter;
     entry.installEventFilter(&counter);
+    new ReturnReleaseGuard(&entry, {});
     whenShown([](DeviceDialog& dialog) { QTest::keyPress(dialog.deviceList(), Qt::Key_Return); });
     selector->selectInputDevice(nullptr);
     EXPECT_TRUE(capture.isOpen()) << "Return pressed OK";

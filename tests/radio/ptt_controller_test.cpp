@@ -79,6 +79,8 @@ TEST_F(PttControllerTest, CatWritesFramesAndNeverTouchesTheLines)
 {
     useCat();
     ASSERT_TRUE(openDefaults());
+    EXPECT_EQ(line->written, kTxOff66);  // whatever keyed the radio before is undone first
+    line->written.clear();
     ptt->keyTransmitter();
     EXPECT_EQ(line->written, kTxOn66);
     ptt->unkeyTransmitter();
@@ -124,7 +126,8 @@ TEST_F(PttControllerTest, EveryWayOutUnkeysBeforeClosing)
     ASSERT_TRUE(openDefaults());
     ptt->keyTransmitter();
     ptt->closePort();
-    Bytes expected = kTxOn66;
+    Bytes expected = kTxOff66;
+    expected.insert(expected.end(), kTxOn66.begin(), kTxOn66.end());
     expected.insert(expected.end(), kTxOff66.begin(), kTxOff66.end());
     EXPECT_EQ(catLine->written, expected);
 
@@ -134,8 +137,40 @@ TEST_F(PttControllerTest, EveryWayOutUnkeysBeforeClosing)
     ptt->shutdown();
     ptt->shutdown();
     ptt.reset();
-    EXPECT_EQ(catLine->written.size(), 32u);
+    EXPECT_EQ(catLine->written.size(), 48u);
     EXPECT_EQ(catLine->closeCount, 2);
+}
+
+TEST_F(PttControllerTest, ALostPortIsRefusedUntilItOpensAgainInReceive)
+{
+    int losses = 0;
+    ptt->setLostHandler([&losses] { ++losses; });
+    useCat();
+    ASSERT_TRUE(openDefaults("/dev/ttyUSB0"));
+    ptt->keyTransmitter();
+    line->unplug();
+    EXPECT_EQ(losses, 1);
+    EXPECT_TRUE(ptt->portLost());
+    EXPECT_FALSE(ptt->isKeyed());
+    EXPECT_EQ(ptt->portPath(), "/dev/ttyUSB0");
+    EXPECT_FALSE(ptt->catUnkey().has_value());
+
+    line->missingDevices.insert("/dev/ttyUSB0");
+    EXPECT_FALSE(ptt->reopen());
+    line->missingDevices.clear();
+    line->written.clear();
+    ASSERT_TRUE(ptt->reopen());
+    EXPECT_FALSE(ptt->portLost());
+    EXPECT_EQ(line->written, kTxOff66);  // the radio's last wish was receive
+    EXPECT_EQ(ptt->catUnkey()->bytes, kTxOff66);
+    EXPECT_EQ(ptt->catUnkey()->baud, 19200);
+
+    // Given up by the operator (the settings dialog, Exit): nothing is tried any more.
+    line->unplug();
+    ptt->closePort();
+    EXPECT_FALSE(ptt->portLost());
+    EXPECT_FALSE(ptt->reopen());
+    EXPECT_EQ(losses, 2);
 }
 
 TEST_F(PttControllerTest, UnkeyingUndoesTheMethodThatKeyed)

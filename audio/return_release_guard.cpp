@@ -27,14 +27,20 @@ bool ReturnReleaseGuard::eventFilter(QObject* watched, QEvent* event) {
         if (widget != entry_) return false;
         event->accept();  // Return belongs to the entry, not to a default button
         return true;
-    case QEvent::KeyPress: return keyPress(widget, event, key->isAutoRepeat());
-    default: return keyRelease(widget, key->isAutoRepeat());
+    case QEvent::KeyPress: return keyPress(widget, event, key->isAutoRepeat(), key->timestamp());
+    default: return keyRelease(widget, key->isAutoRepeat(), key->timestamp());
     }
 }
 
-bool ReturnReleaseGuard::keyPress(QWidget* widget, const QEvent* event, bool repeat) {
+bool ReturnReleaseGuard::keyPress(QWidget* widget, const QEvent* event, bool repeat, quint64 time) {
     // The same press handed on to a parent that may take what its child did not.
     if (event == lastPress_ && lastPressedWidget_ && widget->isAncestorOf(lastPressedWidget_)) return false;
+    // A held key repeated as a release and a press of the same moment, which the toolkit does
+    // not always recognise: the key never went up.
+    if (!repeat && !held_ && time != 0 && time == releasedAt_) {
+        held_ = true;
+        repeat = true;
+    }
     if (!repeat) {
         held_ = true;
         window_ = widget->window();
@@ -52,17 +58,21 @@ bool ReturnReleaseGuard::keyPress(QWidget* widget, const QEvent* event, bool rep
     return widget == entry_;
 }
 
-bool ReturnReleaseGuard::keyRelease(QWidget* widget, bool repeat) {
+bool ReturnReleaseGuard::keyRelease(QWidget* widget, bool repeat, quint64 time) {
     if (!held_) return false;
+    if (!repeat) {
+        held_ = false;
+        releasedAt_ = time;
+        lastPress_ = nullptr;
+    }
     if (widget->window() != window_) {
         strayed_ = true;
-        if (!repeat) held_ = false;
         return true;
     }
-    if (repeat) return false;
-    held_ = false;
-    lastPress_ = nullptr;
-    if (pressedInEntry_ && widget == entry_ && !strayed_ && onReturn_) onReturn_();
+    if (repeat || !pressedInEntry_ || widget != entry_ || strayed_) return false;
+    // Once per press: a release that turns out to be a repeat does not send again.
+    strayed_ = true;
+    if (onReturn_) onReturn_();
     return false;
 }
 

@@ -28,15 +28,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool keyPress(QWidget* widget, const QEvent* event, bool repeat);
-    bool keyRelease(QWidget* widget, bool repeat);
+    bool keyPress(QWidget* widget, const QEvent* event, bool repeat, quint64 time);
+    bool keyRelease(QWidget* widget, bool repeat, quint64 time);
 
     QPointer<QWidget> entry_;
     std::function<void()> onReturn_;
     bool held_ = false;             // a Return is down
     QPointer<QWidget> window_;      // the window its press went to
     bool pressedInEntry_ = false;
-    bool strayed_ = false;          // some of it reached another window
+    bool strayed_ = false;          // some of it reached another window, or it has sent
+    quint64 releasedAt_ = 0;        // when the last release came, in the window system's time
     const QEvent* lastPress_ = nullptr;  // the press being delivered, to know its propagation
     QPointer<QWidget> lastPressedWidget_;
 };

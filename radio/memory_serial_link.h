@@ -38,11 +38,14 @@ struct MemorySerialLinkState {
     std::vector<std::uint8_t> written;  // all bytes, across opens
     std::function<void()> onLost;       // the owner's lost handler
 
-    // The device goes away, as an unplugged adapter does: the link is closed and says so.
+    // The device goes away, as an unplugged adapter does: its lines fall, the link is closed and
+    // says so.
     void unplug()
     {
         if (!open) return;
         open = false;
+        dtr = rts = false;
+        lineHistory.push_back({false, false});
         if (onLost) onLost();
     }
 };

@@ -337,6 +337,9 @@ void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio_data() {
     QTest::newRow("close box") << QStringLiteral("close");
     QTest::newRow("Exit") << QStringLiteral("exit");
     QTest::newRow("speed change") << QStringLiteral("speed");
+    QTest::newRow("Escape") << QStringLiteral("escape");
+    QTest::newRow("time limit") << QStringLiteral("limit");
+    QTest::newRow("port unplugged") << QStringLiteral("unplug");
 }
 
 // Keyed by the serial lines in the middle of a sentence, the station must end with both lines
@@ -347,6 +350,7 @@ void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio() {
     MainDialog& d = *win->dialog;
     d.show();
     QVERIFY(d.station().ptt().openPort("COM1", "19200", "8", "None", "1"));
+    if (way == QLatin1String("limit")) d.station().engine().setTimeLimit(std::chrono::milliseconds(50));
     QTest::keyClicks(d.txEntry(), QStringLiteral("a sentence long enough to be cut off"));
     QTest::mouseClick(d.sendButton(), Qt::LeftButton);
     QVERIFY(d.station().engine().transmitting());
@@ -355,7 +359,14 @@ void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio() {
     if (way == QLatin1String("recv")) QTest::mouseClick(d.recvButton(), Qt::LeftButton);
     else if (way == QLatin1String("close")) d.close();
     else if (way == QLatin1String("exit")) d.dispatchCommand(command::kExit);
-    else d.dispatchCommand(1505);
+    else if (way == QLatin1String("escape")) {
+        d.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QTest::keyClick(d.txEntry(), Qt::Key_Escape);
+    }
+    else if (way == QLatin1String("unplug")) win->serial->unplug();
+    else if (way == QLatin1String("speed")) d.dispatchCommand(1505);
+    QTRY_VERIFY(!d.station().engine().transmitting() || way == QLatin1String("close") || way == QLatin1String("exit"));
 
     QVERIFY(!win->serial->dtr);
     QVERIFY(!win->serial->rts);

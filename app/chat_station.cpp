@@ -359,8 +359,13 @@ void ChatStation::transmissionCut(int count, int sent) {
 }
 
 void ChatStation::focusEntry() {
-    dialog_.txEntry()->setFocus(Qt::OtherFocusReason);
-    dialog_.txEntry()->ensureCursorVisible();
+    TxEntry* entry = dialog_.txEntry();
+    entry->setFocus(Qt::OtherFocusReason);
+    // While a sentence goes out, what is typed goes after it, never over a selection in it.
+    if (engine_->transmitting())
+        entry->moveCaretToEnd();
+    else
+        entry->ensureCursorVisible();
 }
 
 void ChatStation::setSendEnabled(bool enabled) { dialog_.sendButton()->setEnabled(enabled); }

@@ -146,10 +146,13 @@ void MainDialogTest::returnInTheEntrySendsAndInsertsNoLineBreak() {
     QTest::keyClick(d.txEntry(), Qt::Key_Enter);
     QCOMPARE(d.rxScreen()->textCrLf().count(QStringLiteral("nocall:")), 2);
 
-    // What is typed during the transmission stays for the next sentence; the radio is unkeyed.
+    // What is typed during the transmission goes after the sentence and stays; the sentence,
+    // stopped before any of it was played, stays in front, selected, and its echo says so.
     QTest::keyClicks(d.txEntry(), QStringLiteral(" world"));
     QTest::mouseClick(d.recvButton(), Qt::LeftButton);
-    QCOMPARE(d.txEntry()->toPlainText(), QStringLiteral(" world"));
+    QCOMPARE(d.txEntry()->toPlainText(), QStringLiteral("hello world"));
+    QCOMPARE(d.txEntry()->textCursor().selectedText(), QStringLiteral("hello"));
+    QVERIFY(d.rxScreen()->textCrLf().endsWith(QStringLiteral("\r\nnocall:  [stopped]            ")));
     QVERIFY(d.sendButton()->isEnabled() && !d.recvButton()->isEnabled());
     QVERIFY(!d.station().ptt().isKeyed());
 }

@@ -18,68 +18,12 @@ for tool in Xvfb xdotool pulseaudio pactl socat rigctld rigctl python3 od; do
   command -v "$tool" >/dev/null || { echo "keying-e2e: $tool is not installed (scripts/install-deps)" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/vantrel-keying-e2e.XXXXXX)
-pids=()
-cleanup() {
-  local rc=$?
-  [[ $rc -ne 0 ]] && import -window root /tmp/vantrel-keying-e2e-failure.png 2>/dev/null
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  "$root/scripts/pulse-stop" "$work/run" || true
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  if [[ $rc -ne 0 ]]; then for f in "$work"/*/chat.log; do [[ -f $f ]] && { echo "== $f" >&2; tail -5 "$f" >&2; }; done; fi
-  rm -rf "$work"
-  exit $rc
-}
-trap cleanup EXIT
-fail() { echo "keying-e2e: $*" >&2; exit 1; }
-step() { echo "keying-e2e: [${SECONDS}s] $*"; }
-
-source "$root/tests/e2e/desktop.sh"
-start_xvfb 120
-unset QT_QPA_PLATFORM PULSE_SERVER
-"$root/scripts/pulse-start" "$work/run" >/dev/null
-export XDG_RUNTIME_DIR="$work/run"
-xdotool mousemove 1270 1010
-
-# A station's folder: line 4 port index, 5 method, 6 address, 20 the device, 21-25 Hamlib.
-station() {  # name method device [rig-port]
-  mkdir -p "$work/$1"
-  printf '"DL1ABC"\r\n15\r\n122\r\n0\r\n"%s"\r\n"66"\r\n7\r\n4\r\n3\r\n1\r\n1\r\n"FEFEnnE01C0001FD"\r\n"FEFEnnE01C0000FD"\r\n0\r\n"HEX"\r\n-1\r\n-1\r\n480,900\r\n1\r\n"%s"\r\n%s\r\n2\r\n"localhost:%s"\r\n0\r\n1\r\n' \
-    "$2" "$3" "$([[ -n ${4:-} ]] && echo 1 || echo 0)" "${4:-0}" >"$work/$1/Settings.ini"
-}
-start_chat() {  # name: sets chat_pid and win
-  (cd "$work/$1" && exec "$chat") >"$work/$1/chat.log" 2>&1 &
-  chat_pid=$!
-  pids+=($chat_pid)
-  win=""
-  for _ in $(seq 150); do
-    win=$(xdotool search --all --pid "$chat_pid" --name '^Vantrel 11 Baud Chat mode$' 2>/dev/null | head -n1 || true)
-    [[ -n $win ]] && return 0
-    sleep 0.1
-  done
-  fail "the window of $1 did not appear"
-}
-on_air() { pactl list sink-inputs 2>/dev/null | grep -q "application.process.id = \"$chat_pid\""; }
-wait_for() {  # tenths-of-a-second description command...
-  local n=$1 what=$2
-  shift 2
-  for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-  fail "$what (not within $((n / 10)).$((n % 10)) s)"
-}
-send() {  # text
-  focus "$win"
-  local height
-  height=$(xdotool getwindowgeometry --shell "$win" | sed -n 's/^HEIGHT=//p')
-  xdotool mousemove --window "$win" 300 $((height - 45)) click 1
-  sleep 0.2
-  xdotool key ctrl+a
-  xdotool type --delay 10 -- "$1"
-  xdotool key Return
-  xdotool mousemove 1270 1010
-}
+source "$root/tests/e2e/station.sh"
+begin keying-e2e 120
 boxes() { xdotool search --all --pid "$chat_pid" --name "^$1\$" 2>/dev/null | grep -c . || true; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 now() { date +%s%N; }
+kill9() { disown "$1"; kill -KILL "$1"; }  # quietly: no job report
 
 # --- CAT through a pseudo-terminal pair ---------------------------------------------------------
 plug() {
@@ -133,9 +77,8 @@ wait_for 50 "the station did not go on the air after the port came back" on_air
 wait_for 20 "the radio was not keyed after the port came back" heard_end_is "$key"
 step "plugged back in: the receive frame, then SEND keys the radio with no APPLY"
 
-kill -KILL "$chat_pid"
+kill9 "$chat_pid"
 wait_for 10 "no receive frame within 1 s of the window's death" heard_end_is "$unkey"
-wait "$chat_pid" 2>/dev/null || true
 step "window killed while keyed: the guardian sent the receive frame"
 
 # --- rigctld, killed and started again ------------------------------------------------------------
@@ -156,8 +99,7 @@ sleep 2
 send "a sentence for a radio that goes away"
 wait_for 50 "the station did not go on the air" on_air
 wait_for 30 "rigctld was not keyed" ptt_is 1
-kill -KILL "$rigctld_pid"
-wait "$rigctld_pid" 2>/dev/null || true
+kill9 "$rigctld_pid"
 wait_for 50 "the transmission went on with rigctld gone" eval '! on_air'
 wait_for 50 "the window did not say the radio went away" eval '(( $(boxes "Rig control \(Hamlib\)") == 1 ))'
 step "rigctld killed: off the air, said once"
@@ -169,9 +111,8 @@ step "rigctld back and left keyed: unkeyed"
 send "a sentence for the radio that came back"
 wait_for 50 "the station did not go on the air" on_air
 wait_for 20 "the next SEND did not key rigctld" ptt_is 1
-kill -KILL "$chat_pid"
+kill9 "$chat_pid"
 wait_for 10 "PTT not 0 within 1 s of the window's death" ptt_is 0
-wait "$chat_pid" 2>/dev/null || true
 step "the next SEND keyed it; the window killed while keyed: the guardian unkeyed it"
 
 # --- rigctld answering 1.5 s late -------------------------------------------------------------------

@@ -1,15 +1,9 @@
 #!/usr/bin/env bash
-# The radio link comes and goes, and the radio is never left keyed, driven as an operator would:
-#   - CAT on a pseudo-terminal pair standing in for a USB serial adapter: opening the port sends
-#     the receive frame; the adapter unplugged during a transmission ends it at once, with the
-#     window idle while it is gone; SEND is refused meanwhile; plugged back in, the port opens by
-#     itself in receive and the next SEND keys the radio; the window killed (SIGKILL) while keyed
-#     is followed by the receive frame within 1 s (the keying guardian);
-#   - a real rigctld killed during a transmission and started again, left keyed: within 5 s it
-#     reads PTT 0 and the next SEND keys it; the window killed while keyed: PTT 0 within 1 s;
-#   - rigctld behind a proxy that answers 1.5 s late: keyed within 2 s of the audio starting,
-#     and PTT 0 after SIGTERM 1.6, 2.0, 2.4 and 6.3 s after keying.
-# Starts and stops its own X server, sound server, pseudo-terminals, rigctld and proxy.
+# The radio link comes and goes and the radio is never left keyed, as an operator would see it:
+# CAT on a pseudo-terminal pair standing in for a USB adapter that is unplugged during a
+# transmission and plugged back in; a rigctld killed during a transmission and started again;
+# a rigctld answering 1.5 s late (slow_proxy.py), the window ended by SIGTERM 1.6 to 6.3 s after
+# keying; the window killed while keyed by CAT and by rigctld. Starts and stops every server.
 #   keying_e2e.sh PATH/TO/vantrel-chat
 set -euo pipefail
 chat=$(realpath "${1:?usage: keying_e2e.sh vantrel-chat}")
@@ -25,7 +19,7 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 now() { date +%s%N; }
 kill9() { disown "$1"; kill -KILL "$1"; }  # quietly: no job report
 
-# --- CAT through a pseudo-terminal pair ---------------------------------------------------------
+# CAT through a pseudo-terminal pair, the radio's end read into radio.bin.
 plug() {
   "$root/scripts/pty-pair" "$work/pty" 2>/dev/null &
   pty_pid=$!
@@ -64,8 +58,7 @@ sleep 3
 used=$(($(cpu_ticks "$chat_pid") - before))
 ticks=$(getconf CLK_TCK)
 ((used * 100 < ticks * 3 * 5)) || fail "the window used $used ticks of 3 s while the port was gone (5% is $((ticks * 15 / 100)))"
-send "refused"
-sleep 1.5
+send "refused"; sleep 1.5
 on_air && fail "SEND went out unkeyed while the port was gone"
 step "unplugged: off the air at once, said once, $used of $((ticks * 3)) ticks in 3 s, SEND refused"
 
@@ -81,7 +74,7 @@ kill9 "$chat_pid"
 wait_for 10 "no receive frame within 1 s of the window's death" heard_end_is "$unkey"
 step "window killed while keyed: the guardian sent the receive frame"
 
-# --- rigctld, killed and started again ------------------------------------------------------------
+# A rigctld killed and started again.
 ask() { timeout 5 rigctl -m 2 -r "localhost:$port" "$@" 2>/dev/null; }
 ptt_is() { [[ $(ask t) == "$1" ]]; }
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
@@ -115,7 +108,7 @@ kill9 "$chat_pid"
 wait_for 10 "PTT not 0 within 1 s of the window's death" ptt_is 0
 step "the next SEND keyed it; the window killed while keyed: the guardian unkeyed it"
 
-# --- rigctld answering 1.5 s late -------------------------------------------------------------------
+# The same rigctld answering 1.5 s late.
 proxy_port=$(free_port)
 station slow PTT "" "$proxy_port"
 for offset in 1.6 2.0 2.4 6.3; do
@@ -123,23 +116,20 @@ for offset in 1.6 2.0 2.4 6.3; do
   proxy_pid=$!
   pids+=($proxy_pid)
   sleep 0.3
-  kill -USR2 "$proxy_pid"  # quick while the window connects
+  kill -USR2 "$proxy_pid"  # quick while the window connects, then slow for its dial readings
   start_chat slow
   sleep 2
   kill -USR1 "$proxy_pid"
-  sleep 2.5  # dial readings on the slow link now
+  sleep 2.5
   send "slow radio, cut off $offset s after keying"
-  wait_for 50 "the station did not go on the air" on_air
-  audio=$(now)
-  wait_for 40 "the slow radio was not keyed" ptt_is 1
-  keyed=$(now)
+  wait_for 50 "the station did not go on the air" on_air && audio=$(now)
+  wait_for 40 "the slow radio was not keyed" ptt_is 1 && keyed=$(now)
   ((keyed - audio <= 2000000000)) || fail "keyed $(((keyed - audio) / 1000000)) ms after the audio started"
   sleep "$offset"
   kill -TERM "$chat_pid"
   wait "$chat_pid" 2>/dev/null || true
   ptt_is 0 || fail "PTT still on after SIGTERM $offset s after keying"
   step "slow radio: keyed $(((keyed - audio) / 1000000)) ms after the audio; SIGTERM $offset s later: PTT 0"
-  kill "$proxy_pid"
-  wait "$proxy_pid" 2>/dev/null || true
+  kill "$proxy_pid"; wait "$proxy_pid" 2>/dev/null || true
 done
 echo "keying-e2e: passed"

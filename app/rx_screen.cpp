@@ -10,7 +10,7 @@ namespace vantrel::app {
 namespace {
 
 // Where a sentence stopped by RECV ends in its echo.
-constexpr const char* kStoppedMark = " [stopped]";
+constexpr const char* kStoppedMark = "[stopped]";
 
 QString echoLine(const QString& callsign, const QString& text) {
     QString line = QStringLiteral("\n") + callsign + QStringLiteral(": ") + text + QString(12, QLatin1Char(' '));
@@ -65,7 +65,8 @@ void RxScreen::markEchoStopped(int sent) {
     QTextCursor echo(document());
     echo.setPosition(static_cast<int>(shown.size() - echoShown_.size()));
     echo.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    echo.insertText(echoLine(echoCallsign_, echoText_.left(sent) + QLatin1String(kStoppedMark)));
+    const QString kept = echoText_.left(sent);
+    echo.insertText(echoLine(echoCallsign_, (kept.isEmpty() ? kept : kept + QLatin1Char(' ')) + QLatin1String(kStoppedMark)));
     echoShown_.clear();
     setTextCursor(echo);
     ensureCursorVisible();

@@ -6,6 +6,7 @@ namespace vantrel::radio {
 
 RigKeyer::RigKeyer(std::unique_ptr<RigControl> rig, QObject* parent) : QObject(parent), worker_(std::move(rig)) {
     connect(&worker_, &RigWorker::opened, this, [this](bool ok, const QString& error) {
+        opening_ = false;
         const bool wasFailed = link_ == Link::Failed;
         setLink(ok ? Link::Connected : Link::Failed, error);
         if (ok) {
@@ -43,7 +44,8 @@ RigKeyer::RigKeyer(std::unique_ptr<RigControl> rig, QObject* parent) : QObject(p
             retry_.stop();
             return;
         }
-        openRadio();
+        // A radio still busy with the last try is not asked again.
+        if (!opening_) openRadio();
     });
 }
 
@@ -70,6 +72,7 @@ void RigKeyer::apply(const RigSettings& settings, bool report) {
 }
 
 void RigKeyer::openRadio() {
+    opening_ = true;
     worker_.open(RigConfig{settings_.model, devicePathForPort(settings_.port), settings_.serialSpeed});
     // Whatever keyed the radio before (a crash, another program) is undone first.
     if (keysTransmitter()) {

@@ -83,6 +83,7 @@ private:
     bool reportOpenFailure_ = false;
     bool keyed_ = false;
     bool unkeyPending_ = false;
+    bool opening_ = false;  // an opening was asked for and has not been answered
     bool shutDown_ = false;
 };
 

@@ -152,7 +152,7 @@ void MainDialogTest::returnInTheEntrySendsAndInsertsNoLineBreak() {
     QTest::mouseClick(d.recvButton(), Qt::LeftButton);
     QCOMPARE(d.txEntry()->toPlainText(), QStringLiteral("hello world"));
     QCOMPARE(d.txEntry()->textCursor().selectedText(), QStringLiteral("hello"));
-    QVERIFY(d.rxScreen()->textCrLf().endsWith(QStringLiteral("\r\nnocall:  [stopped]            ")));
+    QVERIFY(d.rxScreen()->textCrLf().endsWith(QStringLiteral("\r\nnocall: [stopped]            ")));
     QVERIFY(d.sendButton()->isEnabled() && !d.recvButton()->isEnabled());
     QVERIFY(!d.station().ptt().isKeyed());
 }

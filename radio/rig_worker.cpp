@@ -34,6 +34,7 @@ struct RigWorker::Shared {
     std::condition_variable finished;  // the final unkey has begun, or the thread has ended
     std::deque<Request> queue;
     bool finalStarted = false;
+    bool finalOk = false;  // the radio confirmed the final unkey
     bool done = false;
     std::function<void(const Reply&)> deliver;  // cleared once nobody listens any more
     std::unique_ptr<RigControl> rig;
@@ -72,6 +73,10 @@ struct RigWorker::Shared {
                 else reply.answer = request.kind == Request::Kind::Mode ? rig->readMode() : rig->readFrequency();
                 break;
             case Request::Kind::Stop: break;
+            }
+            if (request.final) {
+                std::lock_guard lock(mutex);
+                finalOk = reply.answer.ok;
             }
             if (request.kind == Request::Kind::Frequency && reply.answer.ok) {
                 // The mode as a request of its own, behind whatever keying came meanwhile.
@@ -232,6 +237,7 @@ bool RigWorker::shutDown(bool unkey, std::chrono::milliseconds limit) {
     const Shared& s = *shared_;
     bool done = shared_->finished.wait_for(lock, limit, [&] { return s.done || (unkeying && s.finalStarted); });
     if (done && !s.done) done = shared_->finished.wait_for(lock, limit, [&] { return s.done; });
+    done = done && (!unkeying || s.finalOk);
     shared_->deliver = nullptr;
     lock.unlock();
     if (done)

@@ -47,7 +47,8 @@ public:
     // Close-down: pending readings and keying dropped, PTT off when `unkey`, the radio closed,
     // the thread ended. The call already on its way to the radio gets at most `limit` to end,
     // then the unkey and the closing get at most `limit` of their own. True when all of it was
-    // done within the bounds; a thread still stuck in the radio is left to end on its own.
+    // done within the bounds and the radio confirmed the unkey; a thread still stuck in the
+    // radio is left to end on its own.
     bool shutDown(bool unkey, std::chrono::milliseconds limit = std::chrono::seconds(2));
 
 signals:

@@ -349,32 +349,40 @@ void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio_data() {
 // low whichever way the operator leaves the transmission; the signals go through the close box.
 void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio() {
     QFETCH(QString, way);
-    auto win = makeWindow();
-    MainDialog& d = *win->dialog;
-    d.show();
-    QVERIFY(d.station().ptt().openPort("COM1", "19200", "8", "None", "1"));
-    if (way == QLatin1String("limit")) d.station().engine().setTimeLimit(std::chrono::milliseconds(50));
-    QTest::keyClicks(d.txEntry(), QStringLiteral("a sentence long enough to be cut off"));
-    QTest::mouseClick(d.sendButton(), Qt::LeftButton);
-    QVERIFY(d.station().engine().transmitting());
-    QVERIFY(win->serial->dtr && win->serial->rts);
+    for (const char* method : {"PTT", "CAT"}) {
+        auto win = makeWindow();
+        MainDialog& d = *win->dialog;
+        d.show();
+        const bool cat = method == std::string("CAT");
+        d.station().ptt().settings().pttMethod = method;
+        d.station().ptt().buildCatCommands("66", "", "");
+        QVERIFY(d.station().ptt().openPort("COM1", "19200", "8", "None", "1"));
+        if (way == QLatin1String("limit")) d.station().engine().setTimeLimit(std::chrono::milliseconds(50));
+        QTest::keyClicks(d.txEntry(), QStringLiteral("a sentence long enough to be cut off"));
+        QTest::mouseClick(d.sendButton(), Qt::LeftButton);
+        QVERIFY(d.station().engine().transmitting());
+        QVERIFY(cat ? win->serial->written.back() == 0xFD && win->serial->written.end()[-2] == 0x01
+                    : win->serial->dtr && win->serial->rts);
 
-    if (way == QLatin1String("recv")) QTest::mouseClick(d.recvButton(), Qt::LeftButton);
-    else if (way == QLatin1String("close")) d.close();
-    else if (way == QLatin1String("exit")) d.dispatchCommand(command::kExit);
-    else if (way == QLatin1String("escape")) {
-        d.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&d));
-        QTest::keyClick(d.txEntry(), Qt::Key_Escape);
+        if (way == QLatin1String("recv")) QTest::mouseClick(d.recvButton(), Qt::LeftButton);
+        else if (way == QLatin1String("close")) d.close();
+        else if (way == QLatin1String("exit")) d.dispatchCommand(command::kExit);
+        else if (way == QLatin1String("escape")) {
+            d.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&d));
+            QTest::keyClick(d.txEntry(), Qt::Key_Escape);
+        }
+        else if (way == QLatin1String("unplug")) win->serial->unplug();
+        else if (way == QLatin1String("speed")) d.dispatchCommand(1505);
+        QTRY_VERIFY(!d.station().engine().transmitting() || way == QLatin1String("close") || way == QLatin1String("exit"));
+
+        QVERIFY(!win->serial->dtr);
+        QVERIFY(!win->serial->rts);
+        QVERIFY(!d.station().ptt().isKeyed());
+        // The receive command went out last, unless the adapter had gone.
+        if (cat && way != QLatin1String("unplug")) QCOMPARE(win->serial->written.end()[-2], std::uint8_t{0x00});
+        if (way == QLatin1String("close") || way == QLatin1String("exit")) QVERIFY(!win->serial->open);
     }
-    else if (way == QLatin1String("unplug")) win->serial->unplug();
-    else if (way == QLatin1String("speed")) d.dispatchCommand(1505);
-    QTRY_VERIFY(!d.station().engine().transmitting() || way == QLatin1String("close") || way == QLatin1String("exit"));
-
-    QVERIFY(!win->serial->dtr);
-    QVERIFY(!win->serial->rts);
-    QVERIFY(!d.station().ptt().isKeyed());
-    if (way == QLatin1String("close") || way == QLatin1String("exit")) QVERIFY(!win->serial->open);
 }
 
 QTEST_MAIN(MainDialogTest)

@@ -7,6 +7,11 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "app/install_paths.h"
 #include "app/main_dialog.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
@@ -116,8 +121,40 @@ ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
     QObject::connect(capture_.get(), &audio::CaptureSwitch::recordingEnded, capture_.get(),
                      [this] { recordingEnded(); }, Qt::QueuedConnection);
     rig_ = std::make_unique<radio::RigKeyer>(parts.rig ? std::move(parts.rig) : std::make_unique<radio::HamlibRig>());
+    portWatch_ = std::make_unique<radio::PortWatch>(ptt_);
+    connectRadio();
+}
+
+void ChatStation::connectRadio() {
+    const QString rigCaption = QString::fromLatin1(kRigCaption);
     QObject::connect(rig_.get(), &radio::RigKeyer::dialChanged, &dialog_, &MainDialog::showDialReading);
-    QObject::connect(rig_.get(), &radio::RigKeyer::problem, &dialog_, [this](const QString& text) { showRigProblem(text); });
+    QObject::connect(rig_.get(), &radio::RigKeyer::problem, &dialog_, [this, rigCaption](const QString& text) {
+        if (rig_->link() == radio::RigKeyer::Link::Failed && rig_->keysTransmitter()) keyingLost();
+        showNotice(rigCaption, text);
+    });
+    QObject::connect(rig_.get(), &radio::RigKeyer::reconnected, &dialog_,
+                     [this, rigCaption](const QString& text) { showNotice(rigCaption, text); });
+    QObject::connect(rig_.get(), &radio::RigKeyer::unkeyed, &dialog_, [this] { guardianUnkeyed(); });
+    const QString portCaption = QString::fromLatin1(kPttPortCaption);
+    QObject::connect(portWatch_.get(), &radio::PortWatch::lost, &dialog_, [this, portCaption] {
+        keyingLost();
+        showNotice(portCaption, portLostText());
+    });
+    QObject::connect(portWatch_.get(), &radio::PortWatch::reconnected, &dialog_, [this, portCaption] {
+        showNotice(portCaption, QStringLiteral("The PTT port %1 is back: reconnected, and the radio set to receive.")
+                                    .arg(fromLatin1(ptt_.portPath())));
+    });
+}
+
+QString ChatStation::portLostText() const {
+    return QStringLiteral("The PTT port %1 has gone away (unplugged?).\n\nA transmission in progress was ended, and "
+                          "sending waits until the port is back. The program tries it again every few seconds.")
+        .arg(fromLatin1(ptt_.portPath()));
+}
+
+void ChatStation::keyingLost() {
+    // No sound goes out on a radio that can no longer be keyed.
+    if (engine_->transmitting()) engine_->receive();
 }
 
 ChatStation::~ChatStation() {
@@ -165,6 +202,11 @@ void ChatStation::initialise(const QString& recording) {
     waterfall_.setSampleRate(dialog_.profile().sampleRate);
     if (overlay_) overlay_->showScale(tuningFrequency_);
     if (!recording.isEmpty() && loadRecording(recording)) capture_->armRecording();
+    setTimeLimitMinutes(dialog_.prefs().txTimeLimitMinutes);
+    const QString guardian = keyingGuardianProgram();
+    if (!guardian.isEmpty() && !guardian_.start(guardian.toStdString()))
+        std::fprintf(stderr, "vantrel-chat: %s could not be started; a crash while transmitting would leave the radio keyed\n",
+                     qPrintable(guardian));
     // Unlike the serial port, the radio behind Hamlib is opened at start when it is switched on.
     rig_->start(rigSettingsOf(dialog_.settings()));
     if (dialog_.prefs().openPortAtStart) openPortAtStart();
@@ -187,6 +229,10 @@ void ChatStation::openPortAtStart() {
                                             .arg(fromLatin1(port), radio::PttSettingsDialog::portProblem(radio::devicePathForPort(port)));
     showMessage(audio::MessageIcon::Warning, QStringLiteral("PTT settings"),
                 what + QStringLiteral(".\n\nThe radio is not keyed until APPLY in Options, PTT settings opens a port."));
+}
+
+void ChatStation::setTimeLimitMinutes(int minutes) {
+    engine_->setTimeLimit(std::chrono::minutes(std::clamp(minutes, 0, 60)));
 }
 
 bool ChatStation::loadRecording(const QString& path) {
@@ -280,16 +326,16 @@ void ChatStation::closeSerialPort() { ptt_.closePort(); }
 void ChatStation::openRigSettings() { radio::showRigSettings(*rig_, &dialog_); }
 
 // Said in a box that does not hold the window: receiving goes on while it is up, and a later
-// problem replaces its text rather than stacking boxes.
-void ChatStation::showRigProblem(const QString& text) {
-    if (!rigProblemBox_) {
-        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Rig control (Hamlib)"), text, QMessageBox::Ok, &dialog_);
+// word on the same matter replaces its text rather than stacking boxes.
+void ChatStation::showNotice(const QString& caption, const QString& text) {
+    QPointer<QMessageBox>& box = notices_[caption];
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Warning, caption, text, QMessageBox::Ok, &dialog_);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::NonModal);
-        rigProblemBox_ = box;
     }
-    rigProblemBox_->setText(text);
-    rigProblemBox_->show();
+    box->setText(text);
+    box->show();
 }
 
 void ChatStation::callsignChanged(const QString& previous, const QString& callsign) {
@@ -306,7 +352,11 @@ void ChatStation::storeSettings(AppSettings& settings) const {
 void ChatStation::shutDown() {
     if (engine_) engine_->shutDown();
     ptt_.shutdown();
-    if (rig_) rig_->shutDown();
+    // Without a confirmed unkey the guardian is left to it, as after a crash.
+    if (rig_ && rig_->shutDown() && !rig_->unkeyPending()) {
+        guardian_.setKeyed(false);
+        guardian_.sayGoodbye();
+    }
 }
 
 void ChatStation::mouseMoved(int x, int y) {
@@ -335,6 +385,14 @@ void ChatStation::apply(const display::MouseAction& action) {
 }
 
 void ChatStation::keyTransmitter() {
+    // The guardian hears first: whatever happens from here on, it knows how to undo it.
+    std::optional<radio::RigConfig> rig;
+    if (rig_->keysTransmitter()) {
+        const radio::RigSettings& s = rig_->settings();
+        rig = radio::RigConfig{s.model, radio::devicePathForPort(s.port), s.serialSpeed};
+    }
+    guardian_.describe(ptt_.catUnkey(), rig);
+    guardian_.setKeyed(true);
     ptt_.keyTransmitter();
     rig_->keyTransmitter();
 }
@@ -342,15 +400,47 @@ void ChatStation::keyTransmitter() {
 void ChatStation::unkeyTransmitter() {
     ptt_.unkeyTransmitter();
     rig_->unkeyTransmitter();
+    if (!rig_->unkeyPending()) guardian_.setKeyed(false);
+}
+
+void ChatStation::guardianUnkeyed() {
+    if (!engine_->transmitting()) guardian_.setKeyed(false);
+}
+
+bool ChatStation::readyToKey() {
+    if (ptt_.portLost()) {
+        showNotice(QString::fromLatin1(kPttPortCaption), portLostText());
+        return false;
+    }
+    if (rig_->keysTransmitter() && rig_->link() == radio::RigKeyer::Link::Failed) {
+        const QString text = rig_->problemText();
+        showNotice(QString::fromLatin1(kRigCaption),
+                   !text.isEmpty() ? text
+                                   : QStringLiteral("The radio does not answer Hamlib:\n%1\n\nSending waits until it answers; the "
+                                                    "program tries it again every few seconds.")
+                                         .arg(rig_->linkError()));
+        return false;
+    }
+    return true;
 }
 
 void ChatStation::echoSent(const QString& text) { dialog_.rxScreen()->echoSent(callsign(), text); }
 QString ChatStation::takeText() const { return dialog_.txEntry()->takeText(); }
 void ChatStation::dropSentPrefix(int count) { dialog_.txEntry()->dropSentPrefix(count); }
 
+void ChatStation::transmissionCut(int count, int sent) {
+    dialog_.txEntry()->keepUnsentRest(count, sent);
+    dialog_.rxScreen()->markEchoStopped(sent);
+}
+
 void ChatStation::focusEntry() {
-    dialog_.txEntry()->setFocus(Qt::OtherFocusReason);
-    dialog_.txEntry()->ensureCursorVisible();
+    TxEntry* entry = dialog_.txEntry();
+    entry->setFocus(Qt::OtherFocusReason);
+    // While a sentence goes out, what is typed goes after it, never over a selection in it.
+    if (engine_->transmitting())
+        entry->moveCaretToEnd();
+    else
+        entry->ensureCursorVisible();
 }
 
 void ChatStation::setSendEnabled(bool enabled) { dialog_.sendButton()->setEnabled(enabled); }

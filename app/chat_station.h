@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "app/settings.h"
@@ -20,7 +21,9 @@
 #include "modem/mode_profile.h"
 #include "modem/receiver.h"
 #include "modem/tx_modulator.h"
+#include "radio/keying_guardian.h"
 #include "radio/message_presenter.h"
+#include "radio/port_watch.h"
 #include "radio/ptt_controller.h"
 #include "radio/rig_control.h"
 #include "radio/rig_keyer.h"
@@ -48,6 +51,8 @@ namespace vantrel::app {
 class MainDialog;
 
 inline constexpr const char* kPlayRecordingCaption = "Play a recording";
+inline constexpr const char* kPttPortCaption = "PTT port";
+inline constexpr const char* kRigCaption = "Rig control (Hamlib)";
 
 // The hardware behind the station; anything left empty is the real one (Qt Multimedia, Qt
 // SerialPort). Tests hand in the in-memory doubles.
@@ -111,7 +116,10 @@ public:
     void callsignChanged(const QString& previous, const QString& callsign);
     // Copies what the components keep (devices, port) into the record before it is written.
     void storeSettings(AppSettings& settings) const;
-    // Close-down: both sound devices closed, the transmitter unkeyed, the port closed.
+    // A transmission running this many minutes is ended by RECV; 0: no limit.
+    void setTimeLimitMinutes(int minutes);
+    // Close-down: both sound devices closed, the transmitter unkeyed, the port closed; the
+    // keying guardian is told goodbye once every way of keying is confirmed unkeyed.
     void shutDown();
 
     // The main window's mouse, in client coordinates; `onMeter` when the press hit the S/N bar.
@@ -139,9 +147,11 @@ private:
     // audio ports
     void keyTransmitter() override;
     void unkeyTransmitter() override;
+    bool readyToKey() override;
     void echoSent(const QString& text) override;
     QString takeText() const override;
     void dropSentPrefix(int count) override;
+    void transmissionCut(int count, int sent) override;
     void focusEntry() override;
     void setSendEnabled(bool enabled) override;
     void setRecvEnabled(bool enabled) override;
@@ -152,9 +162,14 @@ private:
     modem::RxSettings rxSettings() const override;
     int squelchLevel() const override;
     void showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) override;
+    void showNotice(const QString& caption, const QString& text) override;
 
     void apply(const display::MouseAction& action);
-    void showRigProblem(const QString& text);
+    void connectRadio();
+    // The way of keying has gone away: a transmission in progress goes back to receive.
+    void keyingLost();
+    QString portLostText() const;
+    void guardianUnkeyed();
 
     MainDialog& dialog_;
     modem::TxModulator modulator_;
@@ -172,8 +187,10 @@ private:
     std::unique_ptr<audio::AudioEngine> engine_;
     std::unique_ptr<audio::DeviceSelector> selector_;
     radio::PttController ptt_;
+    std::unique_ptr<radio::PortWatch> portWatch_;
     std::unique_ptr<radio::RigKeyer> rig_;
-    QPointer<QMessageBox> rigProblemBox_;
+    radio::KeyingGuardian guardian_;
+    std::map<QString, QPointer<QMessageBox>> notices_;  // by caption
     radio::QtMessagePresenter ownPresenter_;
     radio::MessagePresenter* presenter_ = &ownPresenter_;
     display::Waterfall waterfall_;

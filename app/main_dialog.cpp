@@ -18,6 +18,7 @@
 
 #include "app/chat_station.h"
 #include "audio/qt_message_boxes.h"
+#include "audio/return_release_guard.h"
 #include "app/control_ids.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
@@ -74,7 +75,11 @@ MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts 
     setWindowIcon(QIcon(QStringLiteral(":/icon2.png")));
     station_ = std::make_unique<ChatStation>(*this, std::move(parts));
     createControls();
-    keyFilter_ = new ReturnKeyFilter(txEntry_, sendButton_);
+    // Releasing Return in the entry clicks SEND, synchronously, and the entry keeps the focus.
+    keyFilter_ = new audio::ReturnReleaseGuard(txEntry_, [this] {
+        sendButton_->click();
+        txEntry_->setFocus(Qt::OtherFocusReason);
+    });
     createMenus();
     statusLine_ = new StatusLine(this);
     setStatusBar(statusLine_);
@@ -82,6 +87,15 @@ MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, [this] { dispatchCommand(command::kHelp); });
+    // Escape stops a transmission at once, as RECV does. It is armed only while RECV is, so
+    // the rest of the time Escape still reaches whatever else wants it.
+    escapeStop_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escapeStop_->setContext(Qt::WindowShortcut);
+    escapeStop_->setEnabled(recvButton_->isEnabled());
+    connect(escapeStop_, &QShortcut::activated, this, [this] {
+        if (recvButton_->isEnabled()) dispatchCommand(command::kRecv);
+    });
+    recvButton_->installEventFilter(this);
     resize(dluX(615), dluY(320) + menuBar()->sizeHint().height() + statusLine_->sizeHint().height());
     setMinimumWindowSize();
 }
@@ -263,6 +277,8 @@ QAction* MainDialog::action(int commandId) const {
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == recvButton_ && event->type() == QEvent::EnabledChange && escapeStop_)
+        escapeStop_->setEnabled(recvButton_->isEnabled());
     if (watched == client_) {
         if (event->type() == QEvent::Resize && !isMinimized()) layout(client_->width(), client_->height());
         routeMouse(client_, event);

@@ -28,11 +28,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
+
+namespace vantrel::audio {
+class ReturnReleaseGuard;
+}
 
 namespace vantrel::app {
 
 class HelpViewer;
-class ReturnKeyFilter;
 class RxScreen;
 class StatusLine;
 class TxEntry;
@@ -111,6 +115,8 @@ public:
     void editCallsign();
     void editSquelchLevel();
     void editCaptureRange();
+    // "Transmit time limit...": minutes, 1 to 60 or 0 for none; kept in the program's own file.
+    void editTxTimeLimit();
     void showAbout();
     void openHelpPage();
     void saveRxScreen();
@@ -174,7 +180,8 @@ private:
     QPointer<HelpViewer> helpViewer_;
     QWidget* waterfallView_ = nullptr;  // the display layer's picture over the right column
     QButtonGroup* attackGroup_ = nullptr;
-    QPointer<ReturnKeyFilter> keyFilter_;
+    QPointer<audio::ReturnReleaseGuard> keyFilter_;
+    QShortcut* escapeStop_ = nullptr;
     std::map<int, QAction*> actions_;
 
     std::unique_ptr<audio::MessageBoxes> ownMessages_;

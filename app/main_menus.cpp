@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 
+#include <optional>
+
 #include "app/chat_station.h"
 #include "app/control_ids.h"
 #include "app/help_page.h"
@@ -20,6 +22,20 @@ namespace {
 
 QString latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const QString kTxTimeLimitPrompt = QStringLiteral(
+    "Set the transmit time limit in minutes.\r\nA transmission running longer\r\nis ended as by RECV.\r\n"
+    "Default value = 10\r\nRange 1 - 60, 0 = no limit");
+
+// Whole minutes 0..60, or "off"; anything else is refused.
+std::optional<int> txTimeLimitFromText(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0) return 0;
+    bool ok = false;
+    const int minutes = t.toInt(&ok);
+    if (!ok || minutes < 0 || minutes > 60) return std::nullopt;
+    return minutes;
 }
 
 }  // namespace
@@ -49,6 +65,7 @@ void MainDialog::createMenus() {
     addCommand(options, QStringLiteral("PTT settings"), command::kPttSettings);
     addCommand(options, QStringLiteral("Rig control (Hamlib)"), command::kRigControl);
     addCommand(options, QStringLiteral("Transmit level..."), command::kTransmitLevel);
+    addCommand(options, QStringLiteral("Transmit time limit..."), command::kTxTimeLimit);
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("Squelch trigger level"), command::kSquelchLevel);
@@ -97,6 +114,7 @@ void MainDialog::dispatchCommand(int id) {
     case command::kRigControl: station_->openRigSettings(); break;
     case command::kTuningFrequency: editTuningFrequency(); break;
     case command::kTransmitLevel: editTransmitLevel(); break;
+    case command::kTxTimeLimit: editTxTimeLimit(); break;
     case command::kExit:
         station_->closeSerialPort();
         close();
@@ -155,6 +173,23 @@ void MainDialog::editCaptureRange() {
     const CaptureTopEntry entry = captureTopFromText(r);
     settings_.captureTop = entry.value;
     if (entry.message) messages_->showMessage(audio::MessageIcon::Error, QStringLiteral("Marker limit"), *entry.message);
+}
+
+void MainDialog::editTxTimeLimit() {
+    const QString caption = QStringLiteral("Transmit time limit");
+    const QString r = prompt(kTxTimeLimitPrompt, caption, shownNumber(prefs_.txTimeLimitMinutes));
+    if (r.trimmed().isEmpty()) return;
+    const std::optional<int> minutes = txTimeLimitFromText(r);
+    if (!minutes) {
+        messages_->showMessage(audio::MessageIcon::Error, caption, QStringLiteral("Must be between 0 and 60"));
+        return;
+    }
+    prefs_.txTimeLimitMinutes = *minutes;
+    station_->setTimeLimitMinutes(*minutes);
+    if (!savePrefs())
+        messages_->showMessage(audio::MessageIcon::Warning, caption,
+                               QStringLiteral("%1 could not be written: the limit holds until the program ends.")
+                                   .arg(QString::fromLatin1(kPrefsFileName)));
 }
 
 void MainDialog::showAbout() {

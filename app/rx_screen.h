@@ -22,6 +22,9 @@ public:
     void appendReceived(std::uint8_t code);
     // CR LF + callsign + ": " + text + 12 spaces at the end; the caret follows.
     void echoSent(const QString& callsign, const QString& text);
+    // The last echo's sentence was stopped after its first `sent` characters: the echo keeps
+    // those and shows where it stopped. An echo cleared or followed by other text stays as it is.
+    void markEchoStopped(int sent);
     // The whole text with CR LF between lines, as saved.
     QString textCrLf() const;
 
@@ -40,6 +43,7 @@ private:
     void insertAtEnd(const QString& text);
 
     bool lastWasCr_ = false;  // a CR just shown: its LF must not start a second line
+    QString echoCallsign_, echoText_, echoShown_;  // the last echo, as given and as shown
 };
 
 }  // namespace vantrel::app

@@ -177,10 +177,13 @@ void MainDialogTest::returnInTheEntrySendsAndInsertsNoLineBreak() {
     QTest::keyClick(d.txEntry(), Qt::Key_Enter);
     QCOMPARE(d.rxScreen()->textCrLf().count(QStringLiteral("nocall:")), 2);
 
-    // What is typed during the transmission stays for the next sentence; the radio is unkeyed.
+    // What is typed during the transmission goes after the sentence and stays; the sentence,
+    // stopped before any of it was played, stays in front, selected, and its echo says so.
     QTest::keyClicks(d.txEntry(), QStringLiteral(" world"));
     QTest::mouseClick(d.recvButton(), Qt::LeftButton);
-    QCOMPARE(d.txEntry()->toPlainText(), QStringLiteral(" world"));
+    QCOMPARE(d.txEntry()->toPlainText(), QStringLiteral("hello world"));
+    QCOMPARE(d.txEntry()->textCursor().selectedText(), QStringLiteral("hello"));
+    QVERIFY(d.rxScreen()->textCrLf().endsWith(QStringLiteral("\r\nnocall: [stopped]            ")));
     QVERIFY(d.sendButton()->isEnabled() && !d.recvButton()->isEnabled());
     QVERIFY(!d.station().ptt().isKeyed());
 }
@@ -198,6 +201,7 @@ void MainDialogTest::menuBarHasEveryCaptionAndOneCheckedSpeed() {
                                 "1500 4 baud double spaced", "1501 5 baud double spaced", "1502 8 baud double spaced",
                                 "1503 11 baud single spaced", "1504 16 baud single spaced", "1505 22 baud single spaced",
                                 "&Options", "502 Callsign", "909 PTT settings", "915 Rig control (Hamlib)", "926 Transmit level...",
+                                "921 Transmit time limit...",
                                 "&Tools", "604 Squelch trigger level", "908 Bandwidth capture range", "906 Clear RX screen",
                                 "920 Sensitive receive", "925 Tuning frequency...",
                                 "&Soundcard", "253 Audio control panel", "250 Input", "251 Output",
@@ -454,30 +458,49 @@ void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio_data() {
     QTest::newRow("close box") << QStringLiteral("close");
     QTest::newRow("Exit") << QStringLiteral("exit");
     QTest::newRow("speed change") << QStringLiteral("speed");
+    QTest::newRow("Escape") << QStringLiteral("escape");
+    QTest::newRow("time limit") << QStringLiteral("limit");
+    QTest::newRow("port unplugged") << QStringLiteral("unplug");
 }
 
 // Keyed by the serial lines in the middle of a sentence, the station must end with both lines
 // low whichever way the operator leaves the transmission; the signals go through the close box.
 void MainDialogTest::everyWayOutOfATransmissionUnkeysTheRadio() {
     QFETCH(QString, way);
-    auto win = makeWindow();
-    MainDialog& d = *win->dialog;
-    d.show();
-    QVERIFY(d.station().ptt().openPort("COM1", "19200", "8", "None", "1"));
-    QTest::keyClicks(d.txEntry(), QStringLiteral("a sentence long enough to be cut off"));
-    QTest::mouseClick(d.sendButton(), Qt::LeftButton);
-    QVERIFY(d.station().engine().transmitting());
-    QVERIFY(win->serial->dtr && win->serial->rts);
+    for (const char* method : {"PTT", "CAT"}) {
+        auto win = makeWindow();
+        MainDialog& d = *win->dialog;
+        d.show();
+        const bool cat = method == std::string("CAT");
+        d.station().ptt().settings().pttMethod = method;
+        d.station().ptt().buildCatCommands("66", "", "");
+        QVERIFY(d.station().ptt().openPort("COM1", "19200", "8", "None", "1"));
+        if (way == QLatin1String("limit")) d.station().engine().setTimeLimit(std::chrono::milliseconds(50));
+        QTest::keyClicks(d.txEntry(), QStringLiteral("a sentence long enough to be cut off"));
+        QTest::mouseClick(d.sendButton(), Qt::LeftButton);
+        QVERIFY(d.station().engine().transmitting());
+        QVERIFY(cat ? win->serial->written.back() == 0xFD && win->serial->written.end()[-2] == 0x01
+                    : win->serial->dtr && win->serial->rts);
 
-    if (way == QLatin1String("recv")) QTest::mouseClick(d.recvButton(), Qt::LeftButton);
-    else if (way == QLatin1String("close")) d.close();
-    else if (way == QLatin1String("exit")) d.dispatchCommand(command::kExit);
-    else d.dispatchCommand(1505);
+        if (way == QLatin1String("recv")) QTest::mouseClick(d.recvButton(), Qt::LeftButton);
+        else if (way == QLatin1String("close")) d.close();
+        else if (way == QLatin1String("exit")) d.dispatchCommand(command::kExit);
+        else if (way == QLatin1String("escape")) {
+            d.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&d));
+            QTest::keyClick(d.txEntry(), Qt::Key_Escape);
+        }
+        else if (way == QLatin1String("unplug")) win->serial->unplug();
+        else if (way == QLatin1String("speed")) d.dispatchCommand(1505);
+        QTRY_VERIFY(!d.station().engine().transmitting() || way == QLatin1String("close") || way == QLatin1String("exit"));
 
-    QVERIFY(!win->serial->dtr);
-    QVERIFY(!win->serial->rts);
-    QVERIFY(!d.station().ptt().isKeyed());
-    if (way == QLatin1String("close") || way == QLatin1String("exit")) QVERIFY(!win->serial->open);
+        QVERIFY(!win->serial->dtr);
+        QVERIFY(!win->serial->rts);
+        QVERIFY(!d.station().ptt().isKeyed());
+        // The receive command went out last, unless the adapter had gone.
+        if (cat && way != QLatin1String("unplug")) QCOMPARE(win->serial->written.end()[-2], std::uint8_t{0x00});
+        if (way == QLatin1String("close") || way == QLatin1String("exit")) QVERIFY(!win->serial->open);
+    }
 }
 
 QTEST_MAIN(MainDialogTest)

@@ -166,6 +166,8 @@ private slots:
         const PortSettings& s = ptt->settings();
         QCOMPARE(std::tie(s.portIndex, s.parityIndex, s.addressIndex), std::tuple(3, 1, 9));
         QCOMPARE(s.radioAddress, std::string("7A"));
+        QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x7A, 0xE0, 0x1C, 0x00, 0x00, 0xFD}));  // receive, at opening
+        line->written.clear();
         ptt->keyTransmitter();
         QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x7A, 0xE0, 0x1C, 0x00, 0x01, 0xFD}));
     }
@@ -183,6 +185,7 @@ private slots:
         QVERIFY(byId<QRadioButton>(dialog, control::kTextCommandsOption)->isChecked());
         QCOMPARE(s.commandKind, std::string("TXT"));
         applyAndWaitForClose(dialog);
+        line->written.clear();
         ptt->keyTransmitter();
         QCOMPARE(line->written, (Bytes{'T', 'X', '1', ';'}));
     }
@@ -212,6 +215,7 @@ private slots:
         QCOMPARE(byId<QComboBox>(again, control::kPortList)->currentText(), QString("/dev/ttyUSB7"));
         // Applying again untouched keeps the address rather than sending frames to 00.
         applyAndWaitForClose(again);
+        line->written.clear();
         ptt->keyTransmitter();
         QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x5E, 0xE0, 0x1C, 0x00, 0x01, 0xFD}));
     }
@@ -247,7 +251,8 @@ private slots:
         byId<QComboBox>(dialog, control::kRadioAddressList)->setCurrentIndex(8);  // 7A
         applyAndWaitForClose(dialog);
         QCOMPARE(calls, 1);
-        QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x66, 0xE0, 0x1C, 0x00, 0x00, 0xFD}));
+        // Unkeyed at the old address, then the port reopened in receive at the new one.
+        QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x66, 0xE0, 0x1C, 0x00, 0x00, 0xFD, 0xFE, 0xFE, 0x7A, 0xE0, 0x1C, 0x00, 0x00, 0xFD}));
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "app/main_dialog.h"
+#include "app/operator_desk.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
 #include "app/tx_entry.h"
@@ -115,6 +116,7 @@ ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
     rig_ = std::make_unique<radio::RigKeyer>(parts.rig ? std::move(parts.rig) : std::make_unique<radio::HamlibRig>());
     QObject::connect(rig_.get(), &radio::RigKeyer::dialChanged, &dialog_, &MainDialog::showDialReading);
     QObject::connect(rig_.get(), &radio::RigKeyer::problem, &dialog_, [this](const QString& text) { showRigProblem(text); });
+    desk_ = std::make_unique<OperatorDesk>(dialog_, *this);
 }
 
 ChatStation::~ChatStation() {
@@ -268,7 +270,12 @@ void ChatStation::unkeyTransmitter() {
     rig_->unkeyTransmitter();
 }
 
-void ChatStation::echoSent(const QString& text) { dialog_.rxScreen()->echoSent(callsign(), text); }
+void ChatStation::echoSent(const QString& text) {
+    desk_->sending();
+    dialog_.rxScreen()->echoSent(callsign(), text);
+}
+
+void ChatStation::transmissionEnded(const QString& sent) { desk_->sent(sent); }
 QString ChatStation::takeText() const { return dialog_.txEntry()->takeText(); }
 void ChatStation::dropSentPrefix(int count) { dialog_.txEntry()->dropSentPrefix(count); }
 
@@ -293,6 +300,7 @@ void ChatStation::blockAnalysed(const modem::Receiver& receiver, const modem::De
     const modem::RxAnalyzer& analysis = receiver.analyzer();
     waterfall_.renderTimingPanel(analysis.timingProfile(), analysis.previousTimingPhase());
     for (std::uint8_t c : chars.primaryText()) dialog_.rxScreen()->appendReceived(c);
+    desk_->received(chars.primaryText());
     dialog_.appendSecondaryText(chars.secondaryText());
     if (snrBar_) snrBar_->setReading(analysis.snrSmoothed(), dialog_.settings().squelchLevel);
     waterfall_.renderSpectra(analysis.symbolSpectra(), analysis.symbolCount(), dialog_.settings().captureTop);

@@ -46,6 +46,7 @@ class SnrScale;
 namespace vantrel::app {
 
 class MainDialog;
+class OperatorDesk;
 
 inline constexpr const char* kPlayRecordingCaption = "Play a recording";
 
@@ -125,6 +126,8 @@ public:
     audio::AudioEngine& engine() { return *engine_; }
     radio::PttController& ptt() { return ptt_; }
     radio::RigKeyer& rig() { return *rig_; }
+    const radio::RigKeyer& rig() const { return *rig_; }
+    OperatorDesk& desk() { return *desk_; }
     display::Waterfall& waterfall() { return waterfall_; }
     audio::CaptureDevice& captureDevice();
     audio::CaptureSwitch& captureSwitch() { return *capture_; }
@@ -140,6 +143,7 @@ private:
     void echoSent(const QString& text) override;
     QString takeText() const override;
     void dropSentPrefix(int count) override;
+    void transmissionEnded(const QString& sent) override;
     void focusEntry() override;
     void setSendEnabled(bool enabled) override;
     void setRecvEnabled(bool enabled) override;
@@ -177,6 +181,7 @@ private:
     QPointer<display::DisplayOverlay> overlay_;
     QPointer<display::SnrBar> snrBar_;
     QPointer<display::RemainingBar> remainingBar_;
+    std::unique_ptr<OperatorDesk> desk_;  // last: it refers to the components above
 };
 
 }  // namespace vantrel::app

@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "app/chat_station.h"
+#include "app/operator_desk.h"
 #include "audio/qt_message_boxes.h"
 #include "app/control_ids.h"
 #include "app/rx_screen.h"
@@ -56,8 +57,6 @@ QFrame* sunkenFrame(QWidget* parent, int id, const char* name) {
     return frame;
 }
 
-constexpr int kSecondaryMaxChars = 64;  // enough for two turns of any idle text
-
 }  // namespace
 
 MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts parts, QWidget* parent)
@@ -71,6 +70,7 @@ MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts 
     createControls();
     keyFilter_ = new ReturnKeyFilter(txEntry_, sendButton_);
     createMenus();
+    station_->desk().attach();
     // The help key opens the same page as "Help".
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WindowShortcut);
@@ -234,10 +234,7 @@ void MainDialog::layoutSecondaryText(int w, int r) {
 }
 
 void MainDialog::appendSecondaryText(std::span<const std::uint8_t> characters) {
-    if (characters.empty()) return;
-    QString text = secondaryText_->text();
-    for (std::uint8_t c : characters) text += QChar(c);
-    secondaryText_->setText(text.right(kSecondaryMaxChars));
+    station_->desk().heardIdleText(characters);
 }
 
 void MainDialog::showDialReading(const QString& text) {

@@ -116,7 +116,7 @@ void MainDialog::dispatchCommand(int id) {
         break;
     default:
         if (id >= command::kFirstMode && id <= command::kLastMode) changeSpeed(id);
-        // Shift with the shortcut (or the click) only puts the macro into the entry.
+        // Shift with the click only puts the macro into the entry.
         if (id >= command::kFirstMacro && id <= command::kLastMacro)
             station_->desk().runMacro(id - command::kFirstMacro, !(QGuiApplication::keyboardModifiers() & Qt::ShiftModifier));
         break;

@@ -1,6 +1,8 @@
 #include "app/operator_desk.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -36,6 +38,16 @@ QString macroCaption(int index, const QString& macro) {
     return QStringLiteral("&%1  %2").arg(index + 1).arg(text.isEmpty() ? QStringLiteral("(empty)") : text);
 }
 
+// Ctrl+Shift with one of the digit keys 1..8: the macro's index, else -1. The key is known by
+// its digit where the platform reports it, else by its place on the keyboard (X keycodes
+// 10..17 are the top row's 1..8 on every layout).
+int shiftedMacroKey(const QKeyEvent& key) {
+    if (key.modifiers() != (Qt::ControlModifier | Qt::ShiftModifier)) return -1;
+    if (key.key() >= Qt::Key_1 && key.key() < Qt::Key_1 + kMacroCount) return key.key() - Qt::Key_1;
+    const auto code = static_cast<int>(key.nativeScanCode());
+    return code >= 10 && code < 10 + kMacroCount ? code - 10 : -1;
+}
+
 }  // namespace
 
 OperatorDesk::OperatorDesk(MainDialog& dialog, ChatStation& station)
@@ -49,7 +61,9 @@ OperatorDesk::OperatorDesk(MainDialog& dialog, ChatStation& station)
 }
 
 void OperatorDesk::attach() {
-    dialog_.rxScreen()->viewport()->installEventFilter(this);
+    // Ctrl+Shift+digit arrives as the shifted symbol of the key on most layouts, which no
+    // shortcut matches: it is caught on its way to any widget of the window.
+    qApp->installEventFilter(this);
     QLineEdit* field = dialog_.secondaryText();
     field->setPlaceholderText(QStringLiteral("call"));
     field->setToolTip(QStringLiteral("Call sign of the station being worked: from the \"CALL:\" that opens its lines or "
@@ -57,7 +71,7 @@ void OperatorDesk::attach() {
     for (int i = 0; i < kMacroCount; ++i) {
         if (QAction* a = dialog_.action(command::kFirstMacro + i)) {
             const auto key = static_cast<Qt::Key>(Qt::Key_1 + i);
-            a->setShortcuts({QKeySequence(Qt::CTRL | key), QKeySequence(Qt::CTRL | Qt::SHIFT | key)});
+            a->setShortcut(QKeySequence(Qt::CTRL | key));
         }
     }
     if (QAction* a = dialog_.action(command::kLogQso)) a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -205,7 +219,14 @@ void OperatorDesk::showLogProblem(const QString& path, const QString& error) {
 }
 
 bool OperatorDesk::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    if (event->type() == QEvent::KeyPress) {
+        const int index = shiftedMacroKey(*static_cast<QKeyEvent*>(event));
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (index >= 0 && widget && widget->window() == &dialog_) {
+            runMacro(index, false);
+            return true;
+        }
+    } else if (event->type() == QEvent::MouseButtonDblClick && watched == dialog_.rxScreen()->viewport()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const QTextCursor at = dialog_.rxScreen()->cursorForPosition(mouse->position().toPoint());
         const QString word = wordAt(at.block().text(), at.positionInBlock());

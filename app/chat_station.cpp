@@ -232,6 +232,8 @@ void ChatStation::storeSettings(AppSettings& settings) const {
 }
 
 void ChatStation::shutDown() {
+    // A line still coming in when the window closes is kept as far as it came.
+    if (desk_) desk_->receiveLog().endReceivedLine();
     if (engine_) engine_->shutDown();
     ptt_.shutdown();
     if (rig_) rig_->shutDown();

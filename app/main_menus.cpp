@@ -2,7 +2,6 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 
@@ -116,9 +115,7 @@ void MainDialog::dispatchCommand(int id) {
         break;
     default:
         if (id >= command::kFirstMode && id <= command::kLastMode) changeSpeed(id);
-        // Shift with the click only puts the macro into the entry.
-        if (id >= command::kFirstMacro && id <= command::kLastMacro)
-            station_->desk().runMacro(id - command::kFirstMacro, !(QGuiApplication::keyboardModifiers() & Qt::ShiftModifier));
+        if (id >= command::kFirstMacro && id <= command::kLastMacro) station_->desk().runMacro(id - command::kFirstMacro, true);
         break;
     }
 }

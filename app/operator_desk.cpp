@@ -108,7 +108,7 @@ void OperatorDesk::received(std::span<const std::uint8_t> characters) {
     if (characters.empty()) return;
     log_.received(characters);
     // The call is taken as soon as its colon arrives, not only when the line is over.
-    other_.heardLine(log_.currentLine(), now());
+    if (!log_.currentLine().trimmed().isEmpty()) other_.heardLine(log_.currentLine(), now());
 }
 
 void OperatorDesk::heardIdleText(std::span<const std::uint8_t> characters) { other_.heardIdleText(characters); }

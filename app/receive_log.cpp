@@ -52,6 +52,7 @@ void ReceiveLog::endReceivedLine() {
 }
 
 void ReceiveLog::sent(const QString& callsign, const QString& text) {
+    endReceivedLine();
     QString framed = callsign + QStringLiteral(": ") + text;
     framed.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     framed.replace(QLatin1Char('\r'), QLatin1Char('\n'));

@@ -1,6 +1,5 @@
 // The operator's station: macro fields, the other station's call, the receive log file, the QSO
 // log read back by an independent ADIF reader, and all of it in the window.
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -74,8 +73,7 @@ void StationLogTest::macroFields() {
     QTEST(m.text, "text");
     QTEST(m.callAt, "callAt");
     QCOMPARE(m.complete, m.callAt < 0);
-    QCOMPARE(kiloHertzText(7040000), QStringLiteral("7040"));
-    QCOMPARE(kiloHertzText(0), QString());
+    QCOMPARE(kiloHertzText(7040000) + kiloHertzText(0), QStringLiteral("7040"));  // unknown: empty
 }
 
 void StationLogTest::callIsTakenFromLinesAndIdleText() {
@@ -139,11 +137,9 @@ void StationLogTest::qsoLogReadsBackExactlyWithAnIndependentReader() {
     node.start(QStringLiteral("node"), {QStringLiteral(VANTREL_ADIF_READER), path});
     QVERIFY2(node.waitForFinished(20000) && node.exitCode() == 0, node.readAllStandardError().constData());
     const QJsonObject got = QJsonDocument::fromJson(node.readAllStandardOutput()).object();
-    const QVariantMap header = got[QStringLiteral("header")].toObject().toVariantMap();
-    QCOMPARE(header.value(QStringLiteral("adif_ver")).toString(), QStringLiteral("3.1.4"));
-    QCOMPARE(header.value(QStringLiteral("programid")).toString(), QStringLiteral("VantrelChat"));
-    QCOMPARE(header.value(QStringLiteral("programversion")).toString(), QStringLiteral("1.2.3"));
-    QCOMPARE(header.value(QStringLiteral("created_timestamp")).toString(), QStringLiteral("20261207 123456"));
+    QCOMPARE(got[QStringLiteral("header")].toObject().toVariantMap(),
+             QVariantMap({{"text", "Vantrel Chat QSO log"}, {"adif_ver", "3.1.4"}, {"programid", "VantrelChat"},
+                          {"programversion", "1.2.3"}, {"created_timestamp", "20261207 123456"}}));
     const QJsonArray records = got[QStringLiteral("records")].toArray();
     QCOMPARE(records.size(), 2);
     QCOMPARE(records[0].toObject().toVariantMap(),
@@ -184,9 +180,8 @@ void StationLogTest::theWindowCapturesSendsStampsAndLogs() {
     }
     QCOMPARE(d.rxScreen()->textCrLf(), QStringLiteral("   \r\n12:34 DL1ABC: hi Bob\r\n12:34 more\r\n"));
     QCOMPARE(d.secondaryText()->text(), QStringLiteral("DL1ABC"));
-    const auto logBoxes = d.findChildren<QMessageBox*>();
-    QCOMPARE(logBoxes.size(), 1);  // said once for both lines, in a box that does not block
-    QVERIFY(logBoxes[0]->windowTitle() == QStringLiteral("Receive log") && !logBoxes[0]->isModal());
+    const auto boxes = d.findChildren<QMessageBox*>();  // said once for both lines, in a box that does not block
+    QVERIFY(boxes.size() == 1 && boxes[0]->windowTitle() == QStringLiteral("Receive log") && !boxes[0]->isModal());
 
     // Shift only fills the entry; the macro itself goes out through SEND.
     QTest::keyClick(d.txEntry(), Qt::Key_3, Qt::ControlModifier | Qt::ShiftModifier);

@@ -33,7 +33,7 @@ fail() { echo "e2e: $*" >&2; exit 1; }
 step() { echo "e2e: $*"; }
 
 source "$root/tests/e2e/desktop.sh"
-start_xvfb 80
+start_xvfb 110
 unset QT_QPA_PLATFORM PULSE_SERVER
 "$root/scripts/pulse-start" "$work/run" >/dev/null
 export XDG_RUNTIME_DIR="$work/run"

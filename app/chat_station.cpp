@@ -1,5 +1,6 @@
 #include "app/chat_station.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -10,6 +11,7 @@
 #include "app/operator_desk.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
+#include "app/status_line.h"
 #include "app/tx_entry.h"
 #include "audio/audio_engine.h"
 #include "audio/capture_switch.h"
@@ -25,6 +27,7 @@
 #include "radio/hamlib_rig.h"
 #include "radio/qt_serial_link.h"
 #include "radio/rig_settings_dialog.h"
+#include "radio/serial_lists.h"
 
 namespace vantrel::app {
 namespace {
@@ -158,13 +161,34 @@ void ChatStation::initialise(const QString& recording) {
     engine_->setProfile(dialog_.profile());
     engine_->setInputDevice(dialog_.settings().inputDevice);
     engine_->setOutputDevice(dialog_.settings().outputDevice);
+    engine_->setTransmitLevelDb(dialog_.prefs().transmitLevelDb);
     modulator_.setTuningFrequency(tuningFrequency_);
+    dialog_.showTuning();
     waterfall_.setSampleRate(dialog_.profile().sampleRate);
     if (overlay_) overlay_->showScale(tuningFrequency_);
     if (!recording.isEmpty() && loadRecording(recording)) capture_->armRecording();
     // Unlike the serial port, the radio behind Hamlib is opened at start when it is switched on.
     rig_->start(rigSettingsOf(dialog_.settings()));
+    if (dialog_.prefs().openPortAtStart) openPortAtStart();
     engine_->openCapture();
+    refreshRecordingState();
+}
+
+void ChatStation::openPortAtStart() {
+    const radio::PortSettings& s = ptt_.settings();
+    ptt_.buildCatCommands(s.radioAddress, s.txCommandText, s.rxCommandText);
+    // The port as the dialog's APPLY would open it: the device path kept, else COM1..COM20.
+    std::string port = s.portPath;
+    if (port.empty() && s.portIndex >= 1 && s.portIndex <= radio::kFixedPortCount) port = "COM" + std::to_string(s.portIndex);
+    if (!port.empty() &&
+        ptt_.openPort(port, radio::listEntry(radio::kBaudRates, s.baudIndex), radio::listEntry(radio::kDataBits, s.dataBitsIndex),
+                      radio::listEntry(radio::kParities, s.parityIndex), radio::listEntry(radio::kStopBits, s.stopBitsIndex)))
+        return;
+    const QString what = port.empty() ? QStringLiteral("No serial port is chosen to open at start")
+                                      : QStringLiteral("The serial port %1 could not be opened at start: %2")
+                                            .arg(fromLatin1(port), radio::PttSettingsDialog::portProblem(radio::devicePathForPort(port)));
+    showMessage(audio::MessageIcon::Warning, QStringLiteral("PTT settings"),
+                what + QStringLiteral(".\n\nThe radio is not keyed until APPLY in Options, PTT settings opens a port."));
 }
 
 bool ChatStation::loadRecording(const QString& path) {
@@ -184,26 +208,76 @@ bool ChatStation::playRecording(const QString& path) {
     if (!loadRecording(path)) return false;
     capture_->armRecording();
     // Closes the sound card's input (or the recording playing now) and opens the recording.
-    return engine_->openCapture();
+    const bool opened = engine_->openCapture();
+    refreshRecordingState();
+    return opened;
 }
 
 void ChatStation::recordingEnded() {
+    recordingFinished_ = !recordingShown_.isEmpty();
     if (capture_->playingRecording()) engine_->openCapture();
+    refreshRecordingState();
 }
 
-void ChatStation::send() { engine_->send(); }
-void ChatStation::receive() { engine_->receive(); }
+void ChatStation::refreshRecordingState() {
+    StatusLine& status = *dialog_.statusLine();
+    if (capture_->playingRecording()) {
+        recordingShown_ = QFileInfo(capture_->recording().path()).fileName();
+        recordingFinished_ = false;
+        status.setRecordingState(QStringLiteral("Playing recording %1").arg(recordingShown_));
+        return;
+    }
+    if (recordingShown_.isEmpty()) return;
+    status.setRecordingState((recordingFinished_ ? QStringLiteral("Recording ended: %1") : QStringLiteral("Recording stopped: %1"))
+                                 .arg(recordingShown_));
+    recordingShown_.clear();
+    recordingFinished_ = false;
+}
+
+void ChatStation::send() {
+    engine_->send();
+    if (engine_->transmitting()) dialog_.statusLine()->clearInputLevel();
+    refreshRecordingState();
+}
+
+void ChatStation::receive() {
+    engine_->receive();
+    refreshRecordingState();
+}
+
+void ChatStation::setTuningFrequency(int hz) {
+    tuningFrequency_ = hz;
+    modulator_.setTuningFrequency(hz);
+    if (overlay_) overlay_->showScale(hz);
+    dialog_.showTuning();
+}
 
 void ChatStation::changeSpeed(const modem::ModeProfile& profile) {
-    if (!engine_->changeSpeed(profile)) return;
+    const bool opened = engine_->changeSpeed(profile);
+    refreshRecordingState();
+    if (!opened) return;
     waterfall_.setSampleRate(profile.sampleRate);
     if (overlay_) overlay_->showScale(tuningFrequency_);
 }
 
-void ChatStation::selectInputDevice() { selector_->selectInputDevice(&dialog_); }
+void ChatStation::selectInputDevice() {
+    selector_->selectInputDevice(&dialog_);
+    refreshRecordingState();
+}
 void ChatStation::selectOutputDevice() { selector_->selectOutputDevice(&dialog_); }
 void ChatStation::openAudioControlPanel() { selector_->openAudioControlPanel(); }
-void ChatStation::openPortSettings() { radio::showPttSettings(ptt_, *presenter_, &dialog_); }
+void ChatStation::openPortSettings() {
+    radio::PttDialogOptions options;
+    options.openAtStart = dialog_.prefs().openPortAtStart;
+    options.beforePortCloses = [this] {
+        if (engine_->transmitting()) receive();
+    };
+    const radio::PttDialogOutcome outcome = radio::showPttSettings(ptt_, *presenter_, &dialog_, std::move(options));
+    if (outcome.openAtStart != dialog_.prefs().openPortAtStart) {
+        dialog_.prefs().openPortAtStart = outcome.openAtStart;
+        dialog_.savePrefs();
+    }
+}
 void ChatStation::closeSerialPort() { ptt_.closePort(); }
 void ChatStation::openRigSettings() { radio::showRigSettings(*rig_, &dialog_); }
 
@@ -253,8 +327,10 @@ void ChatStation::leftButtonUp() { apply(mouse_.onLeftButtonUp(tuningFrequency_)
 
 void ChatStation::apply(const display::MouseAction& action) {
     display::applyPointer(*dialog_.client(), action, tuningCursor_);
+    const bool retuned = action.tuningFrequency != tuningFrequency_;
     tuningFrequency_ = action.tuningFrequency;
     modulator_.setTuningFrequency(tuningFrequency_);
+    if (retuned) dialog_.showTuning();
     if (action.squelchLevel) {
         dialog_.settings().squelchLevel = *action.squelchLevel;
         if (snrBar_) snrBar_->setReading(snrBar_->snrSmoothed(), *action.squelchLevel);
@@ -301,6 +377,8 @@ void ChatStation::clearProgressBar() {
 void ChatStation::blockAnalysed(const modem::Receiver& receiver, const modem::DecodedChars& chars) {
     const modem::RxAnalyzer& analysis = receiver.analyzer();
     waterfall_.renderTimingPanel(analysis.timingProfile(), analysis.previousTimingPhase());
+    dialog_.statusLine()->showInputLevel(engine_->inputLevel());
+    refreshRecordingState();
     for (std::uint8_t c : chars.primaryText()) dialog_.rxScreen()->appendReceived(c);
     desk_->received(chars.primaryText());
     dialog_.appendSecondaryText(chars.secondaryText());

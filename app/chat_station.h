@@ -92,6 +92,8 @@ public:
     void initialise(const QString& recording = {});
     void send();
     void receive();
+    // Tunes receiver and transmitter to `hz` as a drag does, scale and readout redrawn.
+    void setTuningFrequency(int hz);
     // Audio closed and reopened at the new rate, then the scale redrawn (skipped when capture
     // could not be opened).
     void changeSpeed(const modem::ModeProfile& profile);
@@ -163,6 +165,11 @@ private:
     modem::Receiver receiver_;
     bool loadRecording(const QString& path);
     void recordingEnded();
+    // The status line's word on the recording: playing, ended, or stopped by the operator.
+    void refreshRecordingState();
+    void openPortAtStart();
+    QString recordingShown_;        // the recording the status line says is playing
+    bool recordingFinished_ = false;  // it played to its end
 
     std::unique_ptr<audio::CaptureSwitch> capture_;
     std::unique_ptr<audio::PlaybackDevice> playback_;

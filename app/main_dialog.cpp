@@ -22,6 +22,7 @@
 #include "app/control_ids.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
+#include "app/status_line.h"
 #include "app/tx_entry.h"
 
 namespace vantrel::app {
@@ -57,6 +58,11 @@ QFrame* sunkenFrame(QWidget* parent, int id, const char* name) {
     return frame;
 }
 
+// The layout rule's lowest row ends 496 pixels down once the receive pane has its least height;
+// at this width the idle-text field keeps room for a call sign beside the longest bar.
+constexpr int kMinClientHeight = 496;
+constexpr int kMinClientWidth = 720;
+
 }  // namespace
 
 MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts parts, QWidget* parent)
@@ -70,12 +76,21 @@ MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts 
     createControls();
     keyFilter_ = new ReturnKeyFilter(txEntry_, sendButton_);
     createMenus();
+    statusLine_ = new StatusLine(this);
+    setStatusBar(statusLine_);
     station_->desk().attach();
     // The help key opens the same page as "Help".
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, [this] { dispatchCommand(command::kHelp); });
-    resize(dluX(615), dluY(320) + menuBar()->sizeHint().height());
+    resize(dluX(615), dluY(320) + menuBar()->sizeHint().height() + statusLine_->sizeHint().height());
+    setMinimumWindowSize();
+}
+
+void MainDialog::setMinimumWindowSize() {
+    // Every control inside the window, the menus on one row and the status line whole.
+    const int width = std::max({kMinClientWidth, menuBar()->sizeHint().width(), statusLine_->minimumSizeHint().width()});
+    setMinimumSize(width, kMinClientHeight + menuBar()->sizeHint().height() + statusLine_->sizeHint().height());
 }
 
 MainDialog::~MainDialog() {
@@ -173,14 +188,6 @@ void MainDialog::createStatusRow() {
     secondaryText_->setPlaceholderText(QStringLiteral("idle text"));
     secondaryText_->setToolTip(QStringLiteral("Idle text of the station on the air, usually its call sign"));
     secondaryText_->raise();
-
-    dialReading_ = tag(new QLineEdit(client_), control::kRigDial, "RigDial");
-    dialReading_->setReadOnly(true);
-    dialReading_->setFocusPolicy(Qt::NoFocus);
-    dialReading_->setAlignment(Qt::AlignCenter);
-    dialReading_->setFont(paneFont());
-    dialReading_->setToolTip(QStringLiteral("Dial frequency and mode of the radio, read through Hamlib"));
-    dialReading_->hide();
 }
 
 void MainDialog::initialise(const QString& recording) {
@@ -221,14 +228,9 @@ void MainDialog::layout(int w, int h) {
 }
 
 void MainDialog::layoutSecondaryText(int w, int r) {
+    // The free end of the status row, past the longest bar, is the idle text's alone.
     const int x = 200 + static_cast<int>(std::nearbyint(0.61 * w)) + 4;
-    // The dial takes the row's right end when there is one to show; the idle text what is left.
-    const QString dial = dialReading_->text();
-    const int dialWidth = dial.isEmpty() ? 0 : dialReading_->fontMetrics().horizontalAdvance(dial) + 14;
-    const bool dialShown = dialWidth > 0 && dialWidth <= w - x - 2;
-    dialReading_->setVisible(dialShown);
-    dialReading_->setGeometry(w - 2 - dialWidth, r + 56, dialWidth, 20);
-    const int width = w - x - 2 - (dialShown ? dialWidth + 2 : 0);
+    const int width = w - x - 2;
     secondaryText_->setVisible(width >= 48);
     secondaryText_->setGeometry(x, r + 56, std::max(width, 0), 20);
 }
@@ -238,13 +240,16 @@ void MainDialog::appendSecondaryText(std::span<const std::uint8_t> characters) {
 }
 
 void MainDialog::showDialReading(const QString& text) {
-    if (text == dialReading_->text()) return;
-    dialReading_->setText(text);
-    if (!isMinimized()) layoutSecondaryText(client_->width(), std::max(client_->height() - 78, 420));
+    statusLine_->showDial(text);
+    showTuning();
 }
 
+void MainDialog::showTuning() { statusLine_->showTuning(station_->tuningFrequency(), station_->rig().dial()); }
+
+QLabel* MainDialog::dialReading() const { return statusLine_->dial(); }
+
 QWidget* MainDialog::control(int controlId) const {
-    const auto widgets = client_->findChildren<QWidget*>();
+    const auto widgets = findChildren<QWidget*>();
     for (QWidget* widget : widgets)
         if (widget->property("controlId").toInt() == controlId) return widget;
     return nullptr;

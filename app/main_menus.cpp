@@ -1,17 +1,19 @@
 // The menu bar, the command dispatch and the commands that stay within the shell.
 #include <QAction>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 
 #include "app/chat_station.h"
 #include "app/control_ids.h"
-#include "app/install_paths.h"
+#include "app/help_page.h"
 #include "app/main_dialog.h"
 #include "app/operator_desk.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
+#include "app/status_line.h"
 #include "app/tx_entry.h"
 
 namespace vantrel::app {
@@ -47,6 +49,7 @@ void MainDialog::createMenus() {
     addCommand(options, QStringLiteral("Callsign"), command::kCallsign);
     addCommand(options, QStringLiteral("PTT settings"), command::kPttSettings);
     addCommand(options, QStringLiteral("Rig control (Hamlib)"), command::kRigControl);
+    addCommand(options, QStringLiteral("Transmit level..."), command::kTransmitLevel);
     addCommand(options, QStringLiteral("Receive log"), command::kReceiveLog);
     addCommand(options, QStringLiteral("Time stamps"), command::kTimeStamps);
 
@@ -64,6 +67,7 @@ void MainDialog::createMenus() {
     QAction* sensitive = addCommand(tools, QStringLiteral("Sensitive receive"), command::kSensitiveReceive);
     sensitive->setCheckable(true);
     sensitive->setChecked(settings_.sensitiveReceive != 0);
+    addCommand(tools, QStringLiteral("Tuning frequency..."), command::kTuningFrequency);
 
     QMenu* sound = bar->addMenu(QStringLiteral("&Soundcard"));
     addCommand(sound, QStringLiteral("Audio control panel"), command::kAudioControlPanel);
@@ -101,6 +105,8 @@ void MainDialog::dispatchCommand(int id) {
     case command::kCaptureRange: editCaptureRange(); break;
     case command::kPttSettings: station_->openPortSettings(); break;
     case command::kRigControl: station_->openRigSettings(); break;
+    case command::kTuningFrequency: editTuningFrequency(); break;
+    case command::kTransmitLevel: editTransmitLevel(); break;
     case command::kExit:
         station_->closeSerialPort();
         close();
@@ -152,7 +158,9 @@ void MainDialog::editSquelchLevel() {
     const QString d = shownNumber(settings_.squelchLevel);
     QString r = prompt(kSquelchPrompt, QStringLiteral("Squelch trigger level"), d);
     if (r.isEmpty()) r = d;
-    settings_.squelchLevel = squelchLevelFromText(r);
+    const RangedEntry entry = squelchLevelFromText(r);
+    settings_.squelchLevel = entry.value;
+    if (entry.message) messages_->showMessage(audio::MessageIcon::Error, QStringLiteral("Squelch limit"), *entry.message);
 }
 
 void MainDialog::editCaptureRange() {
@@ -171,27 +179,28 @@ void MainDialog::showAbout() {
 }
 
 void MainDialog::openHelpPage() {
-    const UrlOpener opener = urlOpener_ ? urlOpener_ : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
-    openHelp(this, workDir_, opener);
+    // A viewer just closed is on its way out: a fresh one reads the page again.
+    if (!helpViewer_ || !helpViewer_->isVisible()) helpViewer_ = new HelpViewer(this, helpPageSource(workDir_));
+    helpViewer_->show();
+    helpViewer_->raise();
+    helpViewer_->activateWindow();
 }
 
 void MainDialog::playRecording() {
-    QString path;
-    if (recordingChooser_) {
-        path = recordingChooser_();
-    } else {
-        // The sample that comes with the program is the first thing a newcomer can try.
-        const QString sampleFolder = installedDataFolder();
-        path = QFileDialog::getOpenFileName(this, QStringLiteral("Play a recording into the receiver"),
-                                            sampleFolder.isEmpty() ? workDir_.path() : sampleFolder,
-                                            QStringLiteral("Sound files (*.wav *.flac *.ogg *.oga *.opus *.mp3 *.aif *.aiff *.au);;"
-                                                           "All files (*)"));
-    }
-    if (!path.isEmpty()) station_->playRecording(path);
+    const QString path = recordingChooser_
+                             ? recordingChooser_()
+                             : QFileDialog::getOpenFileName(this, QStringLiteral("Play a recording into the receiver"), recordingFolder(),
+                                                            QStringLiteral("Sound files (*.wav *.flac *.ogg *.oga *.opus *.mp3 *.aif *.aiff *.au);;"
+                                                                           "All files (*)"));
+    if (path.isEmpty()) return;
+    prefs_.lastRecordingFolder = QFileInfo(path).absolutePath();
+    savePrefs();
+    station_->playRecording(path);
 }
 
 void MainDialog::saveRxScreen() {
     const RxScreen::SaveResult result = rxScreen_->saveToFile(workDir_, QDateTime::currentDateTime());
+    if (result.ok) statusLine_->note(QStringLiteral("RX screen saved to %1").arg(QDir::toNativeSeparators(QFileInfo(result.fileName).absoluteFilePath())));
     // Saying nothing would leave the operator believing the log is safe.
     if (!result.ok)
         messages_->showMessage(audio::MessageIcon::Error, QStringLiteral("Save RX screen"),

@@ -136,6 +136,7 @@ void AudioEngine::onCaptureBlock(int id) {
         settings = ports_.station->rxSettings();
         squelch = ports_.station->squelchLevel();
     }
+    inputLevel_ = measureInputLevel(captureBuffers_[index]);
     const modem::DecodedChars chars = receiver_.processBlock(captureBuffers_[index], settings, squelch);
     if (ports_.progress) ports_.progress->clearProgressBar();
     if (ports_.receiveSink) ports_.receiveSink->blockAnalysed(receiver_, chars);
@@ -147,6 +148,7 @@ void AudioEngine::onCaptureBlock(int id) {
 void AudioEngine::renderPlaybackBuffer(std::size_t index) {
     if (ports_.station) modulator_.refreshNocallIdleText(latin1(ports_.station->callsign()));
     modulator_.renderTxBlock(playbackBuffers_[index]);
+    applyGain(playbackBuffers_[index], txGain_);
 }
 
 void AudioEngine::onPlaybackDone(int id) {

@@ -13,6 +13,7 @@
 
 #include "audio/audio_device.h"
 #include "audio/engine_ports.h"
+#include "audio/sample_levels.h"
 #include "modem/mode_profile.h"
 
 namespace vantrel::modem {
@@ -69,6 +70,12 @@ public:
     // Close-down: both devices closed; a transmission in progress is unkeyed.
     void shutDown();
 
+    // The transmit level, -30..0 dB of the modulator's amplitude (0 leaves its samples as
+    // they are); from the next rendered block on.
+    void setTransmitLevelDb(int db) { txGain_ = gainFromDb(db); }
+    // Peak and overload of the last captured block.
+    const InputLevel& inputLevel() const { return inputLevel_; }
+
     bool transmitting() const { return transmitting_; }
     bool captureOpen() const;
     bool playbackOpen() const;
@@ -102,6 +109,8 @@ private:
     bool transmitting_ = false;
     QString sentence_;  // the entry's text that SEND took, for transmissionEnded
     bool keyed_ = false;
+    double txGain_ = 1.0;
+    InputLevel inputLevel_;
 
     std::array<std::vector<std::int16_t>, 2> captureBuffers_;
     std::array<std::vector<std::int16_t>, 2> playbackBuffers_;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -419,6 +420,43 @@ TEST_F(EngineTest, ShutDownClosesBothDevicesAndUnkeys) {
     EXPECT_FALSE(station.keyed);
     settle();
     EXPECT_TRUE(station.messages.isEmpty());
+}
+
+
+// What one sentence puts on the air at a transmit level.
+std::vector<std::int16_t> onAirAt(int levelDb) {
+    Station station;
+    MemoryCaptureDevice capture;
+    MemoryPlaybackDevice playback;
+    modem::TxModulator tx;
+    modem::Receiver rx;
+    tx.setIdleText("DL1ABC");
+    AudioEngine engine(capture, playback, tx, rx, station.ports());
+    engine.setTransmitLevelDb(levelDb);
+    engine.openCapture();
+    settle();
+    station.entry = QStringLiteral("level test");
+    engine.send();
+    while (engine.transmitting() && playback.playNext()) settle();
+    return playback.played();
+}
+
+TEST(TransmitLevel, ScalesTheSamplesByTheSetDecibelsAndNothingElse) {
+    const std::vector<std::int16_t> full = onAirAt(0);
+    // Outside -30..0 the level is held at its end.
+    for (const auto& [db, held] : std::vector<std::pair<int, int>>{{-1, -1}, {-6, -6}, {-20, -20}, {-30, -30}, {-45, -30}, {3, 0}}) {
+        const std::vector<std::int16_t> air = onAirAt(db);
+        ASSERT_EQ(air.size(), full.size()) << db << " dB";
+        // The same waveform, sample for sample, at the lower amplitude, and its energy down by the level.
+        const double gain = std::pow(10.0, held / 20.0);
+        double energy = 0, fullEnergy = 0;
+        for (std::size_t i = 0; i < air.size(); ++i) {
+            ASSERT_EQ(air[i], std::nearbyint(full[i] * gain)) << db << " dB, sample " << i;
+            energy += static_cast<double>(air[i]) * air[i];
+            fullEnergy += static_cast<double>(full[i]) * full[i];
+        }
+        EXPECT_NEAR(10 * std::log10(energy / fullEnergy), held, 0.1) << db << " dB";
+    }
 }
 
 }  // namespace

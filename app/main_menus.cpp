@@ -57,8 +57,8 @@ void MainDialog::createMenus() {
     QMenu* macros = bar->addMenu(QStringLiteral("M&acros"));
     for (int id = command::kFirstMacro; id <= command::kLastMacro; ++id) addCommand(macros, QString(), id);
     macros->addSeparator();
-    addCommand(macros, QStringLiteral("Edit macros..."), command::kEditMacros);
-    addCommand(macros, QStringLiteral("Log this QSO..."), command::kLogQso);
+    addCommand(macros, QStringLiteral("&Edit macros..."), command::kEditMacros);
+    addCommand(macros, QStringLiteral("&Log this QSO..."), command::kLogQso);
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("Squelch trigger level"), command::kSquelchLevel);

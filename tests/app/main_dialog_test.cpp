@@ -201,7 +201,7 @@ void MainDialogTest::menuBarHasEveryCaptionAndOneCheckedSpeed() {
                                 "922 Receive log", "923 Time stamps", "M&acros", "930 &1  CQ CQ CQ de <MYCALL> <MYCALL> pse K",
                                 "931 &2  <CALL> de <MYCALL>", "932 &3  <CALL> de <MYCALL> tnx for the QSO, 73 SK",
                                 "933 &4  (empty)", "934 &5  (empty)", "935 &6  (empty)", "936 &7  (empty)", "937 &8  (empty)",
-                                "0 ", "938 Edit macros...", "939 Log this QSO...",
+                                "0 ", "938 &Edit macros...", "939 &Log this QSO...",
                                 "&Tools", "604 Squelch trigger level", "908 Bandwidth capture range", "906 Clear RX screen",
                                 "920 Sensitive receive", "925 Tuning frequency...",
                                 "&Soundcard", "253 Audio control panel", "250 Input", "251 Output",

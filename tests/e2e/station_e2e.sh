@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The operator's station, whole program: two windows on a private sound server. Alpha sends a
-# line; bravo's receive log holds it, stamped within 3 s of its end, and still does after bravo
-# is killed with SIGKILL; alpha's log holds the TX line. In bravo, Ctrl+L and Return log the
-# contact with alpha's call taken from the air (read back by an independent ADIF reader), and
-# Ctrl+1 sends macro 1 with bravo's call, which alpha receives. Charlie listens from a read-only
-# working folder: one box says its log cannot be written, and it receives on.
+# The operator's station, whole program, on a private sound server: alpha's line in bravo's
+# receive log stamped within 3 s of its end, kept after a SIGKILL; alpha's TX line; bravo's
+# Ctrl+L and Return log alpha's call from the air (read by an ADIF reader), Ctrl+1 sends macro 1
+# to alpha; charlie, in a read-only folder, says once that it cannot log and receives on.
 #   station_e2e.sh PATH/TO/vantrel-chat
 set -euo pipefail
 chat=$(realpath "${1:?usage: station_e2e.sh vantrel-chat}")
@@ -78,7 +76,6 @@ wait_record() {  # name direction text seconds
     [[ -n $found ]] && { REPLY=$found; return 0; }
     sleep 0.2
   done
-  log_of "$1" | cat -A >&2
   fail "$1's log never held [$2 $3]"
 }
 stamp_seconds() { date -u -d "$(cut -c1-19 <<<"$1")" +%s; }
@@ -115,7 +112,6 @@ sent_at=$(stamp_seconds "$REPLY")
 wait_record bravo RX "DL1ABC: $line" 5
 heard_at=$(stamp_seconds "$REPLY")
 ((heard_at - sent_at <= 3 && sent_at - heard_at <= 3)) || fail "bravo's record is stamped $heard_at, the line ended $sent_at"
-[[ $REPLY =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}\ [0-9]{2}:[0-9]{2}:[0-9]{2}Z\ RX\ DL1ABC: ]] || fail "bravo's record reads [$REPLY]"
 log_of bravo | grep -q $'\r$' || fail "bravo's log has no CR LF line ends"
 step "bravo's log holds alpha's line (stamped $((heard_at - sent_at)) s from its end); alpha's log the TX line"
 

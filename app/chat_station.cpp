@@ -13,6 +13,7 @@
 
 #include "app/install_paths.h"
 #include "app/main_dialog.h"
+#include "app/operator_desk.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
 #include "app/status_line.h"
@@ -123,6 +124,7 @@ ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
     rig_ = std::make_unique<radio::RigKeyer>(parts.rig ? std::move(parts.rig) : std::make_unique<radio::HamlibRig>());
     portWatch_ = std::make_unique<radio::PortWatch>(ptt_);
     connectRadio();
+    desk_ = std::make_unique<OperatorDesk>(dialog_, *this);
 }
 
 void ChatStation::connectRadio() {
@@ -350,6 +352,8 @@ void ChatStation::storeSettings(AppSettings& settings) const {
 }
 
 void ChatStation::shutDown() {
+    // A line still coming in when the window closes is kept as far as it came.
+    if (desk_) desk_->receiveLog().endReceivedLine();
     if (engine_) engine_->shutDown();
     ptt_.shutdown();
     // Without a confirmed unkey the guardian is left to it, as after a crash.
@@ -424,7 +428,12 @@ bool ChatStation::readyToKey() {
     return true;
 }
 
-void ChatStation::echoSent(const QString& text) { dialog_.rxScreen()->echoSent(callsign(), text); }
+void ChatStation::echoSent(const QString& text) {
+    desk_->sending();
+    dialog_.rxScreen()->echoSent(callsign(), text);
+}
+
+void ChatStation::transmissionEnded(const QString& sent) { desk_->sent(sent); }
 QString ChatStation::takeText() const { return dialog_.txEntry()->takeText(); }
 void ChatStation::dropSentPrefix(int count) { dialog_.txEntry()->dropSentPrefix(count); }
 
@@ -461,6 +470,7 @@ void ChatStation::blockAnalysed(const modem::Receiver& receiver, const modem::De
     dialog_.statusLine()->showInputLevel(engine_->inputLevel());
     refreshRecordingState();
     for (std::uint8_t c : chars.primaryText()) dialog_.rxScreen()->appendReceived(c);
+    desk_->received(chars.primaryText());
     dialog_.appendSecondaryText(chars.secondaryText());
     if (snrBar_) snrBar_->setReading(analysis.snrSmoothed(), dialog_.settings().squelchLevel);
     waterfall_.renderSpectra(analysis.symbolSpectra(), analysis.symbolCount(), dialog_.settings().captureTop);

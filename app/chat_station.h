@@ -49,6 +49,7 @@ class SnrScale;
 namespace vantrel::app {
 
 class MainDialog;
+class OperatorDesk;
 
 inline constexpr const char* kPlayRecordingCaption = "Play a recording";
 inline constexpr const char* kPttPortCaption = "PTT port";
@@ -135,6 +136,8 @@ public:
     audio::AudioEngine& engine() { return *engine_; }
     radio::PttController& ptt() { return ptt_; }
     radio::RigKeyer& rig() { return *rig_; }
+    const radio::RigKeyer& rig() const { return *rig_; }
+    OperatorDesk& desk() { return *desk_; }
     display::Waterfall& waterfall() { return waterfall_; }
     audio::CaptureDevice& captureDevice();
     audio::CaptureSwitch& captureSwitch() { return *capture_; }
@@ -152,6 +155,7 @@ private:
     QString takeText() const override;
     void dropSentPrefix(int count) override;
     void transmissionCut(int count, int sent) override;
+    void transmissionEnded(const QString& sent) override;
     void focusEntry() override;
     void setSendEnabled(bool enabled) override;
     void setRecvEnabled(bool enabled) override;
@@ -201,6 +205,7 @@ private:
     QPointer<display::DisplayOverlay> overlay_;
     QPointer<display::SnrBar> snrBar_;
     QPointer<display::RemainingBar> remainingBar_;
+    std::unique_ptr<OperatorDesk> desk_;  // last: it refers to the components above
 };
 
 }  // namespace vantrel::app

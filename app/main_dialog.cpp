@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "app/chat_station.h"
+#include "app/operator_desk.h"
 #include "audio/qt_message_boxes.h"
 #include "audio/return_release_guard.h"
 #include "app/control_ids.h"
@@ -58,7 +59,6 @@ QFrame* sunkenFrame(QWidget* parent, int id, const char* name) {
     return frame;
 }
 
-constexpr int kSecondaryMaxChars = 64;  // enough for two turns of any idle text
 // The layout rule's lowest row ends 496 pixels down once the receive pane has its least height;
 // at this width the idle-text field keeps room for a call sign beside the longest bar.
 constexpr int kMinClientHeight = 496;
@@ -83,6 +83,7 @@ MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts 
     createMenus();
     statusLine_ = new StatusLine(this);
     setStatusBar(statusLine_);
+    station_->desk().attach();
     // The help key opens the same page as "Help".
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WindowShortcut);
@@ -249,10 +250,7 @@ void MainDialog::layoutSecondaryText(int w, int r) {
 }
 
 void MainDialog::appendSecondaryText(std::span<const std::uint8_t> characters) {
-    if (characters.empty()) return;
-    QString text = secondaryText_->text();
-    for (std::uint8_t c : characters) text += QChar(c);
-    secondaryText_->setText(text.right(kSecondaryMaxChars));
+    station_->desk().heardIdleText(characters);
 }
 
 void MainDialog::showDialReading(const QString& text) {

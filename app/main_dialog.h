@@ -65,7 +65,8 @@ public:
     // The close-down sequence; runs once (closing the window runs it too).
     void closeDown();
 
-    // Text of the other station's idle text (secondary set) as the decoder hands it out.
+    // The other station's idle text (secondary set) as the decoder hands it out: a call sign in
+    // it shows in the call field.
     void appendSecondaryText(std::span<const std::uint8_t> characters);
     // The radio's dial ("14.078.500 USB") at the right end of the status line; empty hides it.
     void showDialReading(const QString& text);

@@ -12,6 +12,7 @@
 #include "app/control_ids.h"
 #include "app/help_page.h"
 #include "app/main_dialog.h"
+#include "app/operator_desk.h"
 #include "app/rx_screen.h"
 #include "app/small_dialogs.h"
 #include "app/status_line.h"
@@ -66,6 +67,15 @@ void MainDialog::createMenus() {
     addCommand(options, QStringLiteral("Rig control (Hamlib)"), command::kRigControl);
     addCommand(options, QStringLiteral("Transmit level..."), command::kTransmitLevel);
     addCommand(options, QStringLiteral("Transmit time limit..."), command::kTxTimeLimit);
+    addCommand(options, QStringLiteral("Receive log"), command::kReceiveLog);
+    addCommand(options, QStringLiteral("Time stamps"), command::kTimeStamps);
+
+    // Captions, shortcuts and check marks come from the operator desk (attach()).
+    QMenu* macros = bar->addMenu(QStringLiteral("M&acros"));
+    for (int id = command::kFirstMacro; id <= command::kLastMacro; ++id) addCommand(macros, QString(), id);
+    macros->addSeparator();
+    addCommand(macros, QStringLiteral("&Edit macros..."), command::kEditMacros);
+    addCommand(macros, QStringLiteral("&Log this QSO..."), command::kLogQso);
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("Squelch trigger level"), command::kSquelchLevel);
@@ -119,12 +129,17 @@ void MainDialog::dispatchCommand(int id) {
         station_->closeSerialPort();
         close();
         break;
+    case command::kReceiveLog: station_->desk().toggleReceiveLog(); break;
+    case command::kTimeStamps: station_->desk().toggleTimeStamps(); break;
+    case command::kEditMacros: station_->desk().editMacros(); break;
+    case command::kLogQso: station_->desk().logQso(); break;
     case command::kSensitiveReceive:
         settings_.sensitiveReceive = settings_.sensitiveReceive ? 0 : 1;
         action(id)->setChecked(settings_.sensitiveReceive != 0);
         break;
     default:
         if (id >= command::kFirstMode && id <= command::kLastMode) changeSpeed(id);
+        if (id >= command::kFirstMacro && id <= command::kLastMacro) station_->desk().runMacro(id - command::kFirstMacro, true);
         break;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 
 #include <array>
@@ -48,7 +49,12 @@ void RxScreen::appendReceived(std::uint8_t code) {
         return;
     }
     lastWasCr_ = cr;
-    insertAtEnd(code == 10 || code == 13 ? QStringLiteral("\n") : QString(QChar(code)));
+    const bool lineBreak = code == 10 || code == 13;
+    // The prefix goes before the line's first character that is not a blank, so that a line of
+    // the frame's lead-in blanks alone gets none; an echo's line is never blank.
+    if (!lineBreak && code != ' ' && linePrefix_ && document()->lastBlock().text().trimmed().isEmpty())
+        QTextCursor(document()->lastBlock()).insertText(linePrefix_());
+    insertAtEnd(lineBreak ? QStringLiteral("\n") : QString(QChar(code)));
 }
 
 void RxScreen::echoSent(const QString& callsign, const QString& text) {

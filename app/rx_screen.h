@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace vantrel::app {
 
@@ -20,6 +21,9 @@ public:
     // One decoded character: 10, 13 and 32..127 are shown at the very end of the text, whatever
     // the operator has selected; every other code is dropped.
     void appendReceived(std::uint8_t code);
+    // Set: what every received line begins with (the time stamp), asked for when the line's
+    // first character arrives. Empty: received lines are shown as they come.
+    void setLinePrefix(std::function<QString()> prefix) { linePrefix_ = std::move(prefix); }
     // CR LF + callsign + ": " + text + 12 spaces at the end; the caret follows.
     void echoSent(const QString& callsign, const QString& text);
     // The last echo's sentence was stopped after its first `sent` characters: the echo keeps
@@ -44,6 +48,7 @@ private:
 
     bool lastWasCr_ = false;  // a CR just shown: its LF must not start a second line
     QString echoCallsign_, echoText_, echoShown_;  // the last echo, as given and as shown
+    std::function<QString()> linePrefix_;
 };
 
 }  // namespace vantrel::app

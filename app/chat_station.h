@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -21,7 +22,9 @@
 #include "modem/mode_profile.h"
 #include "modem/receiver.h"
 #include "modem/tx_modulator.h"
+#include "radio/keying_guardian.h"
 #include "radio/message_presenter.h"
+#include "radio/port_watch.h"
 #include "radio/ptt_controller.h"
 #include "radio/rig_control.h"
 #include "radio/rig_keyer.h"
@@ -48,8 +51,11 @@ namespace vantrel::app {
 
 class BandWatch;
 class MainDialog;
+class OperatorDesk;
 
 inline constexpr const char* kPlayRecordingCaption = "Play a recording";
+inline constexpr const char* kPttPortCaption = "PTT port";
+inline constexpr const char* kRigCaption = "Rig control (Hamlib)";
 
 // The hardware behind the station; anything left empty is the real one (Qt Multimedia, Qt
 // SerialPort). Tests hand in the in-memory doubles.
@@ -93,6 +99,8 @@ public:
     void initialise(const QString& recording = {});
     void send();
     void receive();
+    // Tunes receiver and transmitter to `hz` as a drag does, scale and readout redrawn.
+    void setTuningFrequency(int hz);
     // Audio closed and reopened at the new rate, then the scale redrawn (skipped when capture
     // could not be opened).
     void changeSpeed(const modem::ModeProfile& profile);
@@ -111,7 +119,10 @@ public:
     void callsignChanged(const QString& previous, const QString& callsign);
     // Copies what the components keep (devices, port) into the record before it is written.
     void storeSettings(AppSettings& settings) const;
-    // Close-down: both sound devices closed, the transmitter unkeyed, the port closed.
+    // A transmission running this many minutes is ended by RECV; 0: no limit.
+    void setTimeLimitMinutes(int minutes);
+    // Close-down: both sound devices closed, the transmitter unkeyed, the port closed; the
+    // keying guardian is told goodbye once every way of keying is confirmed unkeyed.
     void shutDown();
 
     // The main window's mouse, in client coordinates; `onMeter` when the press hit the S/N bar.
@@ -133,6 +144,8 @@ public:
     audio::AudioEngine& engine() { return *engine_; }
     radio::PttController& ptt() { return ptt_; }
     radio::RigKeyer& rig() { return *rig_; }
+    const radio::RigKeyer& rig() const { return *rig_; }
+    OperatorDesk& desk() { return *desk_; }
     display::Waterfall& waterfall() { return waterfall_; }
     audio::CaptureDevice& captureDevice();
     audio::CaptureSwitch& captureSwitch() { return *capture_; }
@@ -145,9 +158,12 @@ private:
     // audio ports
     void keyTransmitter() override;
     void unkeyTransmitter() override;
+    bool readyToKey() override;
     void echoSent(const QString& text) override;
     QString takeText() const override;
     void dropSentPrefix(int count) override;
+    void transmissionCut(int count, int sent) override;
+    void transmissionEnded(const QString& sent) override;
     void focusEntry() override;
     void setSendEnabled(bool enabled) override;
     void setRecvEnabled(bool enabled) override;
@@ -159,23 +175,35 @@ private:
     modem::RxSettings rxSettings() const override;
     int squelchLevel() const override;
     void showMessage(audio::MessageIcon icon, const QString& caption, const QString& text) override;
+    void showNotice(const QString& caption, const QString& text) override;
 
     void apply(const display::MouseAction& action);
-    void showRigProblem(const QString& text);
+    void connectRadio();
+    // The way of keying has gone away: a transmission in progress goes back to receive.
+    void keyingLost();
+    QString portLostText() const;
+    void guardianUnkeyed();
 
     MainDialog& dialog_;
     modem::TxModulator modulator_;
     modem::Receiver receiver_;
     bool loadRecording(const QString& path);
     void recordingEnded();
+    // The status line's word on the recording: playing, ended, or stopped by the operator.
+    void refreshRecordingState();
+    void openPortAtStart();
+    QString recordingShown_;        // the recording the status line says is playing
+    bool recordingFinished_ = false;  // it played to its end
 
     std::unique_ptr<audio::CaptureSwitch> capture_;
     std::unique_ptr<audio::PlaybackDevice> playback_;
     std::unique_ptr<audio::AudioEngine> engine_;
     std::unique_ptr<audio::DeviceSelector> selector_;
     radio::PttController ptt_;
+    std::unique_ptr<radio::PortWatch> portWatch_;
     std::unique_ptr<radio::RigKeyer> rig_;
-    QPointer<QMessageBox> rigProblemBox_;
+    radio::KeyingGuardian guardian_;
+    std::map<QString, QPointer<QMessageBox>> notices_;  // by caption
     radio::QtMessagePresenter ownPresenter_;
     radio::MessagePresenter* presenter_ = &ownPresenter_;
     display::Waterfall waterfall_;
@@ -187,6 +215,7 @@ private:
     QPointer<display::SnrBar> snrBar_;
     QPointer<display::RemainingBar> remainingBar_;
     std::unique_ptr<BandWatch> band_;
+    std::unique_ptr<OperatorDesk> desk_;  // last: it refers to the components above
 };
 
 }  // namespace vantrel::app

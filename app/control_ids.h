@@ -25,6 +25,7 @@ inline constexpr int kSecondaryText = 1437;  // ours: the other station's idle t
 inline constexpr int kRigDial = 1438;        // ours: the radio's dial through Hamlib
 inline constexpr int kInputLevel = 1439;     // ours: the input's peak level and overload warning
 inline constexpr int kTuningReadout = 1440;  // ours: the tuning frequency (and RF frequency)
+inline constexpr int kRecordingState = 943;  // ours: a recording playing into the receiver, or ended
 }  // namespace control
 
 namespace command {

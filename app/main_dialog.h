@@ -28,12 +28,18 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
+
+namespace vantrel::audio {
+class ReturnReleaseGuard;
+}
 
 namespace vantrel::app {
 
-class ReturnKeyFilter;
+class HelpViewer;
 class RxScreen;
 class SignalBrowser;
+class StatusLine;
 class TxEntry;
 
 class MainDialog : public QMainWindow {
@@ -60,10 +66,13 @@ public:
     // The close-down sequence; runs once (closing the window runs it too).
     void closeDown();
 
-    // Text of the other station's idle text (secondary set) as the decoder hands it out.
+    // The other station's idle text (secondary set) as the decoder hands it out: a call sign in
+    // it shows in the call field.
     void appendSecondaryText(std::span<const std::uint8_t> characters);
-    // The radio's dial ("14.078.500 USB") at the right end of the status row; empty hides it.
+    // The radio's dial ("14.078.500 USB") at the right end of the status line; empty hides it.
     void showDialReading(const QString& text);
+    // The tuning frequency (and the signal's frequency on the air) after it changed.
+    void showTuning();
 
     QWidget* control(int controlId) const;
     QAction* action(int commandId) const;
@@ -77,7 +86,10 @@ public:
     QWidget* snrBar() const { return snrBar_; }
     QWidget* snrScale() const { return snrScale_; }
     QLineEdit* secondaryText() const { return secondaryText_; }
-    QLineEdit* dialReading() const { return dialReading_; }
+    QLabel* dialReading() const;
+    StatusLine* statusLine() const { return statusLine_; }
+    // The help window while it is open.
+    HelpViewer* helpViewer() const { return helpViewer_; }
 
     AppSettings& settings() { return settings_; }
     const AppSettings& settings() const { return settings_; }
@@ -97,7 +109,6 @@ public:
     const QDir& workDirectory() const { return workDir_; }
     void setPrompter(Prompter prompter) { prompter_ = std::move(prompter); }
     void setRecordingChooser(RecordingChooser chooser) { recordingChooser_ = std::move(chooser); }
-    void setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
     // Message boxes go here; by default real modal boxes.
     void setMessageBoxes(audio::MessageBoxes* boxes);
     audio::MessageBoxes& messageBoxes() const { return *messages_; }
@@ -106,11 +117,18 @@ public:
     void editCallsign();
     void editSquelchLevel();
     void editCaptureRange();
+    // "Transmit time limit...": minutes, 1 to 60 or 0 for none; kept in the program's own file.
+    void editTxTimeLimit();
     void showAbout();
     void openHelpPage();
     void saveRxScreen();
     void playRecording();
     void changeSpeed(int commandId);
+    void editTuningFrequency();
+    void editTransmitLevel();
+    // Where the file chooser of "Play a recording into the receiver..." opens: the folder of the
+    // last recording chosen, else the installed sample's, else the working folder.
+    QString recordingFolder() const;
     // Tools -> "Signal browser": its window shown and brought to the front.
     void openSignalBrowser();
     SignalBrowser* signalBrowser() const;
@@ -135,6 +153,7 @@ private:
     void checkModeItem(int commandId);
     QString prompt(const QString& text, const QString& title, const QString& defaultText);
     void layoutSecondaryText(int w, int r);
+    void setMinimumWindowSize();
     void routeMouse(QWidget* watched, QEvent* event);
 
     AppSettings settings_;
@@ -164,10 +183,12 @@ private:
     QLineEdit* remainingLine_ = nullptr;
     QWidget* remainingBar_ = nullptr;
     QLineEdit* secondaryText_ = nullptr;
-    QLineEdit* dialReading_ = nullptr;
+    StatusLine* statusLine_ = nullptr;
+    QPointer<HelpViewer> helpViewer_;
     QWidget* waterfallView_ = nullptr;  // the display layer's picture over the right column
     QButtonGroup* attackGroup_ = nullptr;
-    QPointer<ReturnKeyFilter> keyFilter_;
+    QPointer<audio::ReturnReleaseGuard> keyFilter_;
+    QShortcut* escapeStop_ = nullptr;
     QPointer<SignalBrowser> browser_;
     std::map<int, QAction*> actions_;
 
@@ -175,7 +196,6 @@ private:
     audio::MessageBoxes* messages_ = nullptr;
     Prompter prompter_;
     RecordingChooser recordingChooser_;
-    UrlOpener urlOpener_;
     std::unique_ptr<ChatStation> station_;
 };
 

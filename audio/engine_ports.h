@@ -25,6 +25,10 @@ public:
     virtual ~Keyer() = default;
     virtual void keyTransmitter() = 0;
     virtual void unkeyTransmitter() = 0;
+    // Asked by SEND before anything else changes: false when the port or radio that keys the
+    // transmitter has gone away, after telling the operator so. SEND is then refused rather
+    // than sent unkeyed.
+    virtual bool readyToKey() { return true; }
 };
 
 // The receive pane and the transmit entry.
@@ -38,10 +42,15 @@ public:
     // Transmit entry: loses its first `count` characters when it holds at least that many,
     // else stays unchanged; caret to the end.
     virtual void dropSentPrefix(int count) = 0;
+    // RECV stopped a sentence of `count` characters after its first `sent` had gone out: the
+    // entry loses only those (when it holds at least `count`, as dropSentPrefix), the unsent
+    // rest stays at its front, selected; the receive pane's echo shows where it stopped.
+    virtual void transmissionCut(int count, int sent) = 0;
     // Transmit entry gets the keyboard focus, caret scrolled into view.
     virtual void focusEntry() = 0;
-    // At the end of every transmission that began (RECV, the end of the text, a lost device):
-    // the operator's text as far as it went on the air. For the record of what was sent.
+    // At the end of every transmission that began (RECV, the end of the text, a lost device,
+    // the time limit): exactly the part of the operator's text that was played on the air (may
+    // be empty). For the record of what was sent.
     virtual void transmissionEnded(const QString& sent) { (void)sent; }
 };
 
@@ -90,6 +99,10 @@ class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual void showMessage(MessageIcon icon, const QString& caption, const QString& text) = 0;
+    // The same in a box that does not hold up the window; returns at once.
+    virtual void showNotice(const QString& caption, const QString& text) {
+        showMessage(MessageIcon::Warning, caption, text);
+    }
 };
 
 // The ports handed to the engine; every pointer must stay valid for the engine's life.

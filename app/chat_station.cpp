@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/band_watch.h"
 #include "app/install_paths.h"
 #include "app/main_dialog.h"
 #include "app/operator_desk.h"
@@ -102,7 +103,8 @@ ChatStation::ChatStation(MainDialog& dialog, StationParts parts)
                                                                     : std::make_unique<audio::QtCaptureDevice>())),
       playback_(parts.playback ? std::move(parts.playback) : std::make_unique<audio::QtPlaybackDevice>()),
       ptt_(parts.serial ? std::move(parts.serial) : std::make_unique<radio::QtSerialLink>()),
-      waterfall_(modem::defaultProfile().sampleRate, screenDpiY()), tuningCursor_(display::tuningCursor()) {
+      waterfall_(modem::defaultProfile().sampleRate, screenDpiY()), tuningCursor_(display::tuningCursor()),
+      band_(std::make_unique<BandWatch>()) {
     modulator_.setIdleText(dialog_.settings().callsign);
     audio::EnginePorts ports;
     ports.keyer = this;
@@ -375,6 +377,13 @@ void ChatStation::leftButtonDown(bool onMeter, int meterY) {
 
 void ChatStation::leftButtonUp() { apply(mouse_.onLeftButtonUp(tuningFrequency_)); }
 
+void ChatStation::tuneTo(int tuningFrequency) { apply(display::TuningMouse::tuneTo(tuningFrequency)); }
+
+std::pair<double, double> ChatStation::searchRange() const {
+    const double bin = engine_->profile().sampleRate / 4096.0;
+    return {tuningFrequency_ + modem::kCaptureBottom * bin, tuningFrequency_ + dialog_.settings().captureTop * bin};
+}
+
 void ChatStation::apply(const display::MouseAction& action) {
     display::applyPointer(*dialog_.client(), action, tuningCursor_);
     const bool retuned = action.tuningFrequency != tuningFrequency_;
@@ -475,6 +484,10 @@ void ChatStation::blockAnalysed(const modem::Receiver& receiver, const modem::De
     if (snrBar_) snrBar_->setReading(analysis.snrSmoothed(), dialog_.settings().squelchLevel);
     waterfall_.renderSpectra(analysis.symbolSpectra(), analysis.symbolCount(), dialog_.settings().captureTop);
     if (overlay_) overlay_->showBlock(tuningFrequency_);
+}
+
+void ChatStation::blockCaptured(std::span<const std::int16_t> block) {
+    band_->feed(block, engine_->profile(), dialog_.settings().squelchLevel, dialog_.squelchAttack());
 }
 
 QString ChatStation::callsign() const { return fromLatin1(dialog_.settings().callsign); }

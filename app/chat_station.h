@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "app/settings.h"
 #include "audio/audio_device.h"
@@ -48,6 +49,7 @@ class SnrScale;
 
 namespace vantrel::app {
 
+class BandWatch;
 class MainDialog;
 class OperatorDesk;
 
@@ -127,6 +129,12 @@ public:
     void mouseMoved(int x, int y);
     void leftButtonDown(bool onMeter, int meterY);
     void leftButtonUp();
+    // Tunes as a drag that ends at `tuningFrequency` does (the signal browser's stations).
+    void tuneTo(int tuningFrequency);
+    // The main receiver's search range, Hz.
+    std::pair<double, double> searchRange() const;
+    // The signal browser's receivers, fed every captured block while they run.
+    BandWatch& bandWatch() { return *band_; }
 
     int tuningFrequency() const { return tuningFrequency_; }
     // What the receiver reads on every block: tuning, capture range, attack, sensitive receive.
@@ -162,6 +170,7 @@ private:
     void showProgress(int txTaken, int txLength) override;
     void clearProgressBar() override;
     void blockAnalysed(const modem::Receiver& receiver, const modem::DecodedChars& chars) override;
+    void blockCaptured(std::span<const std::int16_t> block) override;
     QString callsign() const override;
     modem::RxSettings rxSettings() const override;
     int squelchLevel() const override;
@@ -205,6 +214,7 @@ private:
     QPointer<display::DisplayOverlay> overlay_;
     QPointer<display::SnrBar> snrBar_;
     QPointer<display::RemainingBar> remainingBar_;
+    std::unique_ptr<BandWatch> band_;
     std::unique_ptr<OperatorDesk> desk_;  // last: it refers to the components above
 };
 

@@ -16,12 +16,14 @@
 #include <cstdio>
 #include <cmath>
 
+#include "app/band_watch.h"
 #include "app/chat_station.h"
 #include "app/operator_desk.h"
 #include "audio/qt_message_boxes.h"
 #include "audio/return_release_guard.h"
 #include "app/control_ids.h"
 #include "app/rx_screen.h"
+#include "app/signal_browser.h"
 #include "app/small_dialogs.h"
 #include "app/status_line.h"
 #include "app/tx_entry.h"
@@ -109,6 +111,8 @@ void MainDialog::setMinimumWindowSize() {
 
 MainDialog::~MainDialog() {
     closeDown();
+    // The browser keeps its place as it closes, through the station it shows.
+    delete browser_;
     // The station's components refer to the controls: end them first.
     station_.reset();
 }
@@ -210,6 +214,7 @@ void MainDialog::initialise(const QString& recording) {
     txEntry_->setFocus(Qt::OtherFocusReason);
     squelchAttack_ = 1;
     settings_.captureTop = modem::kMaxCaptureTop;
+    station_->bandWatch().setRunning(prefs_.browserAlwaysRun);
     station_->initialise(recording);
 }
 

@@ -38,6 +38,7 @@ namespace vantrel::app {
 
 class HelpViewer;
 class RxScreen;
+class SignalBrowser;
 class StatusLine;
 class TxEntry;
 
@@ -128,6 +129,11 @@ public:
     // Where the file chooser of "Play a recording into the receiver..." opens: the folder of the
     // last recording chosen, else the installed sample's, else the working folder.
     QString recordingFolder() const;
+    // Tools -> "Signal browser": its window shown and brought to the front.
+    void openSignalBrowser();
+    SignalBrowser* signalBrowser() const;
+    // The speed to start at, before initialise() (the command line's --speed).
+    void setStartSpeed(const modem::ModeProfile& profile);
 
 signals:
     // The close-down has run: settings written, sound card and serial port closed.
@@ -183,6 +189,7 @@ private:
     QButtonGroup* attackGroup_ = nullptr;
     QPointer<audio::ReturnReleaseGuard> keyFilter_;
     QShortcut* escapeStop_ = nullptr;
+    QPointer<SignalBrowser> browser_;
     std::map<int, QAction*> actions_;
 
     std::unique_ptr<audio::MessageBoxes> ownMessages_;

@@ -8,12 +8,14 @@
 
 #include <optional>
 
+#include "app/band_watch.h"
 #include "app/chat_station.h"
 #include "app/control_ids.h"
 #include "app/help_page.h"
 #include "app/main_dialog.h"
 #include "app/operator_desk.h"
 #include "app/rx_screen.h"
+#include "app/signal_browser.h"
 #include "app/small_dialogs.h"
 #include "app/status_line.h"
 #include "app/tx_entry.h"
@@ -85,6 +87,7 @@ void MainDialog::createMenus() {
     sensitive->setCheckable(true);
     sensitive->setChecked(settings_.sensitiveReceive != 0);
     addCommand(tools, QStringLiteral("Tuning frequency..."), command::kTuningFrequency);
+    addCommand(tools, QStringLiteral("Signal browser"), command::kSignalBrowser)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
 
     QMenu* sound = bar->addMenu(QStringLiteral("&Soundcard"));
     addCommand(sound, QStringLiteral("Audio control panel"), command::kAudioControlPanel);
@@ -122,6 +125,7 @@ void MainDialog::dispatchCommand(int id) {
     case command::kCaptureRange: editCaptureRange(); break;
     case command::kPttSettings: station_->openPortSettings(); break;
     case command::kRigControl: station_->openRigSettings(); break;
+    case command::kSignalBrowser: openSignalBrowser(); break;
     case command::kTuningFrequency: editTuningFrequency(); break;
     case command::kTransmitLevel: editTransmitLevel(); break;
     case command::kTxTimeLimit: editTxTimeLimit(); break;
@@ -151,6 +155,38 @@ void MainDialog::changeSpeed(int commandId) {
     setWindowTitle(latin1(chosen->windowTitle));
     checkModeItem(commandId);
     station_->changeSpeed(*chosen);
+}
+
+void MainDialog::setStartSpeed(const modem::ModeProfile& profile) {
+    profile_ = &profile;
+    setWindowTitle(latin1(profile.windowTitle));
+    checkModeItem(profile.commandId);
+}
+
+SignalBrowser* MainDialog::signalBrowser() const { return browser_; }
+
+void MainDialog::openSignalBrowser() {
+    if (!browser_) {
+        ChatStation& station = *station_;
+        browser_ = new SignalBrowser(station.bandWatch(), [&station] { return station.searchRange(); }, prefs_.browserAlwaysRun, this);
+        if (!prefs_.browserGeometry.isEmpty()) browser_->restoreGeometry(prefs_.browserGeometry);
+        connect(browser_, &SignalBrowser::tuneRequested, this, [this](int hz) { station_->tuneTo(hz); });
+        connect(browser_, &SignalBrowser::alwaysRunChanged, this, [this](bool on) {
+            prefs_.browserAlwaysRun = on;
+            savePrefs();
+        });
+        // The receivers run while the window is open, or always when the operator asks; the
+        // window's size and place are kept whenever it closes.
+        connect(browser_, &SignalBrowser::shownChanged, this, [this](bool shown) {
+            station_->bandWatch().setRunning(shown || prefs_.browserAlwaysRun);
+            if (shown) return;
+            prefs_.browserGeometry = browser_->saveGeometry();
+            savePrefs();
+        });
+    }
+    browser_->show();
+    browser_->raise();
+    browser_->activateWindow();
 }
 
 QString MainDialog::prompt(const QString& text, const QString& title, const QString& defaultText) {

@@ -147,7 +147,10 @@ void AudioEngine::onCaptureBlock(int id) {
     inputLevel_ = measureInputLevel(captureBuffers_[index]);
     const modem::DecodedChars chars = receiver_.processBlock(captureBuffers_[index], settings, squelch);
     if (ports_.progress) ports_.progress->clearProgressBar();
-    if (ports_.receiveSink) ports_.receiveSink->blockAnalysed(receiver_, chars);
+    if (ports_.receiveSink) {
+        ports_.receiveSink->blockAnalysed(receiver_, chars);
+        ports_.receiveSink->blockCaptured(captureBuffers_[index]);
+    }
 
     if (capture_.isOpen() && !captureQueued_[index])
         captureQueued_[index] = capture_.queueBuffer(id, captureBuffers_[index]);

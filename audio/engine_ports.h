@@ -7,6 +7,9 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <span>
+
 namespace vantrel::modem {
 class Receiver;
 struct DecodedChars;
@@ -76,6 +79,8 @@ class ReceiveSink {
 public:
     virtual ~ReceiveSink() = default;
     virtual void blockAnalysed(const modem::Receiver& receiver, const modem::DecodedChars& chars) = 0;
+    // Then the captured block itself, for receivers of the program's own beside the main one.
+    virtual void blockCaptured(std::span<const std::int16_t> block) { (void)block; }
 };
 
 // The operator's current choices that the engine reads on every block and at SEND.

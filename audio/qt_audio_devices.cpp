@@ -23,8 +23,10 @@ constexpr int kPumpIntervalMs = 10;
 constexpr qsizetype kServerBufferBytes = 2 * qsizetype{modem::kBlockLength} * kBytesPerSample;
 
 // Captured sound is handed over in pieces of this size. Left to the server, PipeWire's
-// PulseAudio front delivers it in two-second bursts, more than the engine's two blocks hold.
-constexpr qsizetype kCaptureFragmentBytes = qsizetype{modem::kBlockLength} / 8 * kBytesPerSample;
+// PulseAudio front delivers it in two-second bursts, more than the engine's two blocks hold, and
+// PulseAudio every 50 ms, waking its thread and ours 20 times a second for a receiver that works
+// on whole blocks: half a block wakes both twice a block.
+constexpr qsizetype kCaptureFragmentBytes = qsizetype{modem::kBlockLength} / 2 * kBytesPerSample;
 
 QAudioFormat monoInt16(int sampleRate) {
     QAudioFormat format;

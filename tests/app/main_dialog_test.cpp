@@ -207,7 +207,7 @@ void MainDialogTest::menuBarHasEveryCaptionAndOneCheckedSpeed() {
                                 "933 &4  (empty)", "934 &5  (empty)", "935 &6  (empty)", "936 &7  (empty)", "937 &8  (empty)",
                                 "0 ", "938 &Edit macros...", "939 &Log this QSO...",
                                 "&Tools", "604 Squelch trigger level", "908 Bandwidth capture range", "906 Clear RX screen",
-                                "920 Sensitive receive", "925 Tuning frequency...",
+                                "920 Sensitive receive", "925 Tuning frequency...", "924 Signal browser",
                                 "&Soundcard", "253 Audio control panel", "250 Input", "251 Output",
                                 "254 Play a recording into the receiver...", "&Help", "409 Help",
                                 "410 About"}));

@@ -68,7 +68,7 @@ check_options() {  # page help-text
   done < <(options_of <<<"$2")
 }
 check_options vantrel-chat "$("$prefix/bin/vantrel-chat" --help)"
-check_options vantrel-modem "$("$prefix/bin/vantrel-modem" encode --help; "$prefix/bin/vantrel-modem" decode --help)"
+check_options vantrel-modem "$("$prefix/bin/vantrel-modem" encode --help; "$prefix/bin/vantrel-modem" decode --help; "$prefix/bin/vantrel-modem" browse --help)"
 echo "install: manual pages format cleanly and document every option"
 
 # The sample, decoded by the installed modem: every line it was made from, in order, exactly.

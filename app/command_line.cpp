@@ -3,6 +3,15 @@
 #include <string_view>
 
 namespace vantrel::app {
+namespace {
+
+int speedFromText(const std::string& text) {
+    for (int baud : {4, 5, 8, 11, 16, 22})
+        if (text == std::to_string(baud)) return baud;
+    return 0;
+}
+
+}  // namespace
 
 ChatOptions parseChatOptions(const std::vector<std::string>& args) {
     ChatOptions options;
@@ -14,6 +23,12 @@ ChatOptions parseChatOptions(const std::vector<std::string>& args) {
             options.version = true;
         } else if (a == "--from-menu") {
             options.fromMenu = true;
+        } else if (a == "--browser") {
+            options.browser = true;
+        } else if (a == "--speed" || a.starts_with("--speed=")) {
+            const std::string value = a == "--speed" ? (i + 1 < args.size() ? args[++i] : std::string()) : std::string(a.substr(8));
+            options.speed = speedFromText(value);
+            if (options.speed == 0) options.error = "--speed must be 4, 5, 8, 11, 16 or 22";
         } else if (a == "--play") {
             if (i + 1 >= args.size() || args[i + 1].empty())
                 options.error = "--play needs the audio file to play";

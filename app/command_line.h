@@ -8,11 +8,13 @@
 namespace vantrel::app {
 
 inline constexpr const char* kChatUsage =
-    "Usage: vantrel-chat [--play FILE] [--from-menu] [Qt options]\n"
+    "Usage: vantrel-chat [--play FILE] [--speed BAUD] [--browser] [--from-menu] [Qt options]\n"
     "Keyboard-to-keyboard chat terminal for amateur radio in the Vantrel mode.\n"
     "\n"
     "  --play FILE    play an audio file into the receiver instead of the sound card's input\n"
     "                 (any format libsndfile reads); the input opens when it has ended\n"
+    "  --speed BAUD   start at 4, 5, 8, 11, 16 or 22 baud instead of 11\n"
+    "  --browser      open the signal browser at start\n"
     "  --from-menu    work in $XDG_DATA_HOME/vantrel-chat (default ~/.local/share/vantrel-chat)\n"
     "                 instead of the current folder, as the desktop menu entry does\n"
     "  -h, --help     show this help and exit\n"
@@ -22,6 +24,8 @@ inline constexpr const char* kChatUsage =
 
 struct ChatOptions {
     std::string play;       // empty: the sound card from the start
+    int speed = 0;          // baud to start at; 0: the usual 11
+    bool browser = false;   // the signal browser opened at start
     bool fromMenu = false;
     bool help = false;
     bool version = false;

@@ -23,6 +23,9 @@ inline constexpr int kRemainingLine = 800;
 inline constexpr int kRemainingBar = 1429;
 inline constexpr int kSecondaryText = 1437;  // ours: the other station's idle text
 inline constexpr int kRigDial = 1438;        // ours: the radio's dial through Hamlib
+inline constexpr int kInputLevel = 1439;     // ours: the input's peak level and overload warning
+inline constexpr int kTuningReadout = 1440;  // ours: the tuning frequency (and RF frequency)
+inline constexpr int kRecordingState = 943;  // ours: a recording playing into the receiver, or ended
 }  // namespace control
 
 namespace command {
@@ -41,6 +44,16 @@ inline constexpr int kCaptureRange = 908;
 inline constexpr int kPttSettings = 909;
 inline constexpr int kRigControl = 915;  // ours: "Rig control (Hamlib)"
 inline constexpr int kSensitiveReceive = 920;
+inline constexpr int kTxTimeLimit = 921;      // ours: Options, "Transmit time limit..."
+inline constexpr int kReceiveLog = 922;       // ours: Options, "Receive log" (checkable)
+inline constexpr int kTimeStamps = 923;       // ours: Options, "Time stamps" (checkable)
+inline constexpr int kSignalBrowser = 924;    // ours: Tools, "Signal browser"
+inline constexpr int kTuningFrequency = 925;  // ours: Tools, "Tuning frequency..."
+inline constexpr int kTransmitLevel = 926;    // ours: Options, "Transmit level..."
+inline constexpr int kFirstMacro = 930;       // ours: the Macros menu's macros 1..8 (930..937)
+inline constexpr int kLastMacro = 937;
+inline constexpr int kEditMacros = 938;       // ours: Macros, "Edit macros..."
+inline constexpr int kLogQso = 939;           // ours: "Log this QSO..."
 inline constexpr int kSend = 313;
 inline constexpr int kRecv = 314;
 inline constexpr int kAttackFast = 1431;

@@ -1,29 +1,28 @@
-// The help page "VantrelChat.htm": opened from the working directory in the desktop's browser.
-// GUI thread only.
+// The help page "VantrelChat.htm" in a viewer of the program's own: one window, brought to the
+// front when help is asked for again, closed with Escape or Ctrl+W. Nothing is written to disk
+// to show it. GUI thread only.
 #pragma once
 
 #include <QDir>
-#include <QString>
+#include <QTextBrowser>
 #include <QUrl>
-
-#include <functional>
-
-class QWidget;
 
 namespace vantrel::app {
 
 inline constexpr const char* kHelpFileName = "VantrelChat.htm";
 
-// Asks the desktop to show a URL; QDesktopServices::openUrl unless a test gives its own.
-using UrlOpener = std::function<bool(const QUrl&)>;
+// The page to show: the operator's own in `dir`, else the installed page, else the one built
+// into the program.
+QUrl helpPageSource(const QDir& dir);
 
-// The page in `dir`; when it is missing there, the installed page; failing that it is first
-// written out from the program's resources (or, when `dir` is not writable, to a private temporary copy). When no browser can
-// open it, the page is shown in a plain text-browser window of our own, which is returned
-// (nullptr when the browser took it).
-QWidget* openHelp(QWidget* parent, const QDir& dir, const UrlOpener& opener);
+class HelpViewer : public QTextBrowser {
+    Q_OBJECT
+public:
+    // A window of its own above `parent`, deleted when closed.
+    HelpViewer(QWidget* parent, const QUrl& page);
 
-// The file to hand to the browser, writing it out first if needed; empty if that failed too.
-QString helpPagePath(const QDir& dir);
+protected:
+    void keyPressEvent(QKeyEvent* event) override;  // Escape and Ctrl+W close it
+};
 
 }  // namespace vantrel::app

@@ -21,6 +21,11 @@ QString installedHelpPage() { return besideProgram(VANTREL_DOCDIR_FROM_BINDIR, Q
 
 QString installedDataFolder() { return besideProgram(VANTREL_DATADIR_FROM_BINDIR, QString()); }
 
+QString keyingGuardianProgram() {
+    const QString path = besideProgram(".", QStringLiteral("vantrel-guardian"));
+    return QFileInfo(path).isExecutable() ? path : QString();
+}
+
 std::filesystem::path menuWorkDirectory() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     std::filesystem::path base;

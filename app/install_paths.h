@@ -14,6 +14,8 @@ namespace vantrel::app {
 QString installedHelpPage();
 // The installed folder holding the sample recording (share/vantrel-chat), or empty.
 QString installedDataFolder();
+// The keying guardian beside the running program (installed or in the build tree), or empty.
+QString keyingGuardianProgram();
 
 // The working folder for a start from the desktop menu: $XDG_DATA_HOME/vantrel-chat, or
 // ~/.local/share/vantrel-chat where XDG_DATA_HOME is unset or not an absolute path. Empty when

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -15,11 +16,16 @@
 #include <cstdio>
 #include <cmath>
 
+#include "app/band_watch.h"
 #include "app/chat_station.h"
+#include "app/operator_desk.h"
 #include "audio/qt_message_boxes.h"
+#include "audio/return_release_guard.h"
 #include "app/control_ids.h"
 #include "app/rx_screen.h"
+#include "app/signal_browser.h"
 #include "app/small_dialogs.h"
+#include "app/status_line.h"
 #include "app/tx_entry.h"
 
 namespace vantrel::app {
@@ -55,32 +61,63 @@ QFrame* sunkenFrame(QWidget* parent, int id, const char* name) {
     return frame;
 }
 
-constexpr int kSecondaryMaxChars = 64;  // enough for two turns of any idle text
+// The layout rule's lowest row ends 496 pixels down once the receive pane has its least height;
+// at this width the idle-text field keeps room for a call sign beside the longest bar.
+constexpr int kMinClientHeight = 496;
+constexpr int kMinClientWidth = 720;
 
 }  // namespace
 
 MainDialog::MainDialog(AppSettings settings, QString settingsPath, StationParts parts, QWidget* parent)
     : QMainWindow(parent), settings_(std::move(settings)), settingsPath_(std::move(settingsPath)),
-      workDir_(QDir::current()), ownMessages_(std::make_unique<audio::QtMessageBoxes>(this)), messages_(ownMessages_.get()) {
+      prefsPath_(settingsPath_.isEmpty() ? QString() : QFileInfo(settingsPath_).dir().filePath(QString::fromLatin1(kPrefsFileName))),
+      prefs_(loadStationPrefs(prefsPath_)), workDir_(QDir::current()), ownMessages_(std::make_unique<audio::QtMessageBoxes>(this)), messages_(ownMessages_.get()) {
     setObjectName(QStringLiteral("MainDialog"));
     setWindowTitle(QString::fromLatin1(profile_->windowTitle.data(), static_cast<qsizetype>(profile_->windowTitle.size())));
     setWindowIcon(QIcon(QStringLiteral(":/icon2.png")));
     station_ = std::make_unique<ChatStation>(*this, std::move(parts));
     createControls();
-    keyFilter_ = new ReturnKeyFilter(txEntry_, sendButton_);
+    // Releasing Return in the entry clicks SEND, synchronously, and the entry keeps the focus.
+    keyFilter_ = new audio::ReturnReleaseGuard(txEntry_, [this] {
+        sendButton_->click();
+        txEntry_->setFocus(Qt::OtherFocusReason);
+    });
     createMenus();
+    statusLine_ = new StatusLine(this);
+    setStatusBar(statusLine_);
+    station_->desk().attach();
     // The help key opens the same page as "Help".
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, [this] { dispatchCommand(command::kHelp); });
-    resize(dluX(615), dluY(320) + menuBar()->sizeHint().height());
+    // Escape stops a transmission at once, as RECV does. It is armed only while RECV is, so
+    // the rest of the time Escape still reaches whatever else wants it.
+    escapeStop_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escapeStop_->setContext(Qt::WindowShortcut);
+    escapeStop_->setEnabled(recvButton_->isEnabled());
+    connect(escapeStop_, &QShortcut::activated, this, [this] {
+        if (recvButton_->isEnabled()) dispatchCommand(command::kRecv);
+    });
+    recvButton_->installEventFilter(this);
+    resize(dluX(615), dluY(320) + menuBar()->sizeHint().height() + statusLine_->sizeHint().height());
+    setMinimumWindowSize();
+}
+
+void MainDialog::setMinimumWindowSize() {
+    // Every control inside the window, the menus on one row and the status line whole.
+    const int width = std::max({kMinClientWidth, menuBar()->sizeHint().width(), statusLine_->minimumSizeHint().width()});
+    setMinimumSize(width, kMinClientHeight + menuBar()->sizeHint().height() + statusLine_->sizeHint().height());
 }
 
 MainDialog::~MainDialog() {
     closeDown();
+    // The browser keeps its place as it closes, through the station it shows.
+    delete browser_;
     // The station's components refer to the controls: end them first.
     station_.reset();
 }
+
+bool MainDialog::savePrefs() { return saveStationPrefs(prefs_, prefsPath_); }
 
 void MainDialog::setMessageBoxes(audio::MessageBoxes* boxes) { messages_ = boxes ? boxes : ownMessages_.get(); }
 
@@ -169,14 +206,6 @@ void MainDialog::createStatusRow() {
     secondaryText_->setPlaceholderText(QStringLiteral("idle text"));
     secondaryText_->setToolTip(QStringLiteral("Idle text of the station on the air, usually its call sign"));
     secondaryText_->raise();
-
-    dialReading_ = tag(new QLineEdit(client_), control::kRigDial, "RigDial");
-    dialReading_->setReadOnly(true);
-    dialReading_->setFocusPolicy(Qt::NoFocus);
-    dialReading_->setAlignment(Qt::AlignCenter);
-    dialReading_->setFont(paneFont());
-    dialReading_->setToolTip(QStringLiteral("Dial frequency and mode of the radio, read through Hamlib"));
-    dialReading_->hide();
 }
 
 void MainDialog::initialise(const QString& recording) {
@@ -185,6 +214,7 @@ void MainDialog::initialise(const QString& recording) {
     txEntry_->setFocus(Qt::OtherFocusReason);
     squelchAttack_ = 1;
     settings_.captureTop = modem::kMaxCaptureTop;
+    station_->bandWatch().setRunning(prefs_.browserAlwaysRun);
     station_->initialise(recording);
 }
 
@@ -217,33 +247,28 @@ void MainDialog::layout(int w, int h) {
 }
 
 void MainDialog::layoutSecondaryText(int w, int r) {
+    // The free end of the status row, past the longest bar, is the idle text's alone.
     const int x = 200 + static_cast<int>(std::nearbyint(0.61 * w)) + 4;
-    // The dial takes the row's right end when there is one to show; the idle text what is left.
-    const QString dial = dialReading_->text();
-    const int dialWidth = dial.isEmpty() ? 0 : dialReading_->fontMetrics().horizontalAdvance(dial) + 14;
-    const bool dialShown = dialWidth > 0 && dialWidth <= w - x - 2;
-    dialReading_->setVisible(dialShown);
-    dialReading_->setGeometry(w - 2 - dialWidth, r + 56, dialWidth, 20);
-    const int width = w - x - 2 - (dialShown ? dialWidth + 2 : 0);
+    const int width = w - x - 2;
     secondaryText_->setVisible(width >= 48);
     secondaryText_->setGeometry(x, r + 56, std::max(width, 0), 20);
 }
 
 void MainDialog::appendSecondaryText(std::span<const std::uint8_t> characters) {
-    if (characters.empty()) return;
-    QString text = secondaryText_->text();
-    for (std::uint8_t c : characters) text += QChar(c);
-    secondaryText_->setText(text.right(kSecondaryMaxChars));
+    station_->desk().heardIdleText(characters);
 }
 
 void MainDialog::showDialReading(const QString& text) {
-    if (text == dialReading_->text()) return;
-    dialReading_->setText(text);
-    if (!isMinimized()) layoutSecondaryText(client_->width(), std::max(client_->height() - 78, 420));
+    statusLine_->showDial(text);
+    showTuning();
 }
 
+void MainDialog::showTuning() { statusLine_->showTuning(station_->tuningFrequency(), station_->rig().dial()); }
+
+QLabel* MainDialog::dialReading() const { return statusLine_->dial(); }
+
 QWidget* MainDialog::control(int controlId) const {
-    const auto widgets = client_->findChildren<QWidget*>();
+    const auto widgets = findChildren<QWidget*>();
     for (QWidget* widget : widgets)
         if (widget->property("controlId").toInt() == controlId) return widget;
     return nullptr;
@@ -255,6 +280,8 @@ QAction* MainDialog::action(int commandId) const {
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == recvButton_ && event->type() == QEvent::EnabledChange && escapeStop_)
+        escapeStop_->setEnabled(recvButton_->isEnabled());
     if (watched == client_) {
         if (event->type() == QEvent::Resize && !isMinimized()) layout(client_->width(), client_->height());
         routeMouse(client_, event);

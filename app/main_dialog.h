@@ -17,6 +17,7 @@
 #include "app/chat_station.h"
 #include "app/help_page.h"
 #include "app/settings.h"
+#include "app/station_prefs.h"
 #include "audio/engine_ports.h"
 #include "modem/mode_profile.h"
 
@@ -27,11 +28,18 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
+
+namespace vantrel::audio {
+class ReturnReleaseGuard;
+}
 
 namespace vantrel::app {
 
-class ReturnKeyFilter;
+class HelpViewer;
 class RxScreen;
+class SignalBrowser;
+class StatusLine;
 class TxEntry;
 
 class MainDialog : public QMainWindow {
@@ -58,10 +66,13 @@ public:
     // The close-down sequence; runs once (closing the window runs it too).
     void closeDown();
 
-    // Text of the other station's idle text (secondary set) as the decoder hands it out.
+    // The other station's idle text (secondary set) as the decoder hands it out: a call sign in
+    // it shows in the call field.
     void appendSecondaryText(std::span<const std::uint8_t> characters);
-    // The radio's dial ("14.078.500 USB") at the right end of the status row; empty hides it.
+    // The radio's dial ("14.078.500 USB") at the right end of the status line; empty hides it.
     void showDialReading(const QString& text);
+    // The tuning frequency (and the signal's frequency on the air) after it changed.
+    void showTuning();
 
     QWidget* control(int controlId) const;
     QAction* action(int commandId) const;
@@ -75,10 +86,19 @@ public:
     QWidget* snrBar() const { return snrBar_; }
     QWidget* snrScale() const { return snrScale_; }
     QLineEdit* secondaryText() const { return secondaryText_; }
-    QLineEdit* dialReading() const { return dialReading_; }
+    QLabel* dialReading() const;
+    StatusLine* statusLine() const { return statusLine_; }
+    // The help window while it is open.
+    HelpViewer* helpViewer() const { return helpViewer_; }
 
     AppSettings& settings() { return settings_; }
     const AppSettings& settings() const { return settings_; }
+    // The program's own choices ("VantrelChat.conf" beside the settings file); change them
+    // through prefs() and call savePrefs() at once.
+    StationPrefs& prefs() { return prefs_; }
+    const StationPrefs& prefs() const { return prefs_; }
+    // False when the file could not be written; the values stay in force for this run.
+    bool savePrefs();
     const modem::ModeProfile& profile() const { return *profile_; }
     int squelchAttack() const { return squelchAttack_; }
     ChatStation& station() { return *station_; }
@@ -89,7 +109,6 @@ public:
     const QDir& workDirectory() const { return workDir_; }
     void setPrompter(Prompter prompter) { prompter_ = std::move(prompter); }
     void setRecordingChooser(RecordingChooser chooser) { recordingChooser_ = std::move(chooser); }
-    void setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
     // Message boxes go here; by default real modal boxes.
     void setMessageBoxes(audio::MessageBoxes* boxes);
     audio::MessageBoxes& messageBoxes() const { return *messages_; }
@@ -98,11 +117,23 @@ public:
     void editCallsign();
     void editSquelchLevel();
     void editCaptureRange();
+    // "Transmit time limit...": minutes, 1 to 60 or 0 for none; kept in the program's own file.
+    void editTxTimeLimit();
     void showAbout();
     void openHelpPage();
     void saveRxScreen();
     void playRecording();
     void changeSpeed(int commandId);
+    void editTuningFrequency();
+    void editTransmitLevel();
+    // Where the file chooser of "Play a recording into the receiver..." opens: the folder of the
+    // last recording chosen, else the installed sample's, else the working folder.
+    QString recordingFolder() const;
+    // Tools -> "Signal browser": its window shown and brought to the front.
+    void openSignalBrowser();
+    SignalBrowser* signalBrowser() const;
+    // The speed to start at, before initialise() (the command line's --speed).
+    void setStartSpeed(const modem::ModeProfile& profile);
 
 signals:
     // The close-down has run: settings written, sound card and serial port closed.
@@ -122,10 +153,13 @@ private:
     void checkModeItem(int commandId);
     QString prompt(const QString& text, const QString& title, const QString& defaultText);
     void layoutSecondaryText(int w, int r);
+    void setMinimumWindowSize();
     void routeMouse(QWidget* watched, QEvent* event);
 
     AppSettings settings_;
     QString settingsPath_;
+    QString prefsPath_;  // empty when the settings path is: nothing is written
+    StationPrefs prefs_;
     QDir workDir_;
     const modem::ModeProfile* profile_ = &modem::defaultProfile();
     int squelchAttack_ = 1;
@@ -149,17 +183,19 @@ private:
     QLineEdit* remainingLine_ = nullptr;
     QWidget* remainingBar_ = nullptr;
     QLineEdit* secondaryText_ = nullptr;
-    QLineEdit* dialReading_ = nullptr;
+    StatusLine* statusLine_ = nullptr;
+    QPointer<HelpViewer> helpViewer_;
     QWidget* waterfallView_ = nullptr;  // the display layer's picture over the right column
     QButtonGroup* attackGroup_ = nullptr;
-    QPointer<ReturnKeyFilter> keyFilter_;
+    QPointer<audio::ReturnReleaseGuard> keyFilter_;
+    QShortcut* escapeStop_ = nullptr;
+    QPointer<SignalBrowser> browser_;
     std::map<int, QAction*> actions_;
 
     std::unique_ptr<audio::MessageBoxes> ownMessages_;
     audio::MessageBoxes* messages_ = nullptr;
     Prompter prompter_;
     RecordingChooser recordingChooser_;
-    UrlOpener urlOpener_;
     std::unique_ptr<ChatStation> station_;
 };
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/control_ids.h"
 #include "app/install_paths.h"
 #include "app/main_dialog.h"
 #include "app/settings.h"
@@ -125,8 +126,10 @@ int runApplication(int argc, char** argv) {
     }
     // The program ends with its window, even while a help window of its own is still open.
     QObject::connect(&dialog, &MainDialog::closedDown, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (const modem::ModeProfile* start = modem::profileByBaud(options.speed)) dialog.setStartSpeed(*start);
     dialog.initialise(QString::fromStdString(recording));
     dialog.show();
+    if (options.browser) dialog.dispatchCommand(command::kSignalBrowser);
     const int status = QApplication::exec();
     dialog.closeDown();
     return status;

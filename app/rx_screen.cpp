@@ -2,12 +2,21 @@
 
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 
 #include <array>
 
 namespace vantrel::app {
 namespace {
+
+// Where a sentence stopped by RECV ends in its echo.
+constexpr const char* kStoppedMark = "[stopped]";
+
+QString echoLine(const QString& callsign, const QString& text) {
+    QString line = QStringLiteral("\n") + callsign + QStringLiteral(": ") + text + QString(12, QLatin1Char(' '));
+    return line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 constexpr std::array<const char*, 12> kMonthNames{
     "January", "February", "March",     "April",   "May",      "June",
@@ -40,14 +49,33 @@ void RxScreen::appendReceived(std::uint8_t code) {
         return;
     }
     lastWasCr_ = cr;
-    insertAtEnd(code == 10 || code == 13 ? QStringLiteral("\n") : QString(QChar(code)));
+    const bool lineBreak = code == 10 || code == 13;
+    // The prefix goes before the line's first character that is not a blank, so that a line of
+    // the frame's lead-in blanks alone gets none; an echo's line is never blank.
+    if (!lineBreak && code != ' ' && linePrefix_ && document()->lastBlock().text().trimmed().isEmpty())
+        QTextCursor(document()->lastBlock()).insertText(linePrefix_());
+    insertAtEnd(lineBreak ? QStringLiteral("\n") : QString(QChar(code)));
 }
 
 void RxScreen::echoSent(const QString& callsign, const QString& text) {
     lastWasCr_ = false;
-    QString line = QStringLiteral("\n") + callsign + QStringLiteral(": ") + text + QString(12, QLatin1Char(' '));
-    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    insertAtEnd(line);
+    echoCallsign_ = callsign;
+    echoText_ = text;
+    echoShown_ = echoLine(callsign, text);
+    insertAtEnd(echoShown_);
+}
+
+void RxScreen::markEchoStopped(int sent) {
+    const QString shown = toPlainText();
+    if (echoShown_.isEmpty() || !shown.endsWith(echoShown_)) return;
+    QTextCursor echo(document());
+    echo.setPosition(static_cast<int>(shown.size() - echoShown_.size()));
+    echo.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    const QString kept = echoText_.left(sent);
+    echo.insertText(echoLine(echoCallsign_, (kept.isEmpty() ? kept : kept + QLatin1Char(' ')) + QLatin1String(kStoppedMark)));
+    echoShown_.clear();
+    setTextCursor(echo);
+    ensureCursorVisible();
 }
 
 QString RxScreen::textCrLf() const {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "modem/tx_modulator.h"
@@ -76,10 +77,18 @@ double numericValue(const QString& text) {
 
 QString shownNumber(int value) { return QString::fromStdString(modem::formatShownNumber(value)); }
 
-int squelchLevelFromText(const QString& text) {
-    const int level = static_cast<int>(std::floor(numericValue(text)));
-    return level < 1 ? 1 : level;
+RangedEntry rangedEntry(double value, int low, int high) {
+    RangedEntry entry;
+    entry.value = static_cast<int>(std::clamp(value, double(low), double(high)));
+    if (value < low || value > high) entry.message = QStringLiteral("Must be between %1 and %2").arg(low).arg(high);
+    return entry;
 }
+
+RangedEntry roundedEntry(const QString& text, int low, int high) {
+    return rangedEntry(std::nearbyint(numericValue(text)), low, high);
+}
+
+RangedEntry squelchLevelFromText(const QString& text) { return rangedEntry(std::floor(numericValue(text)), 1, 80); }
 
 CaptureTopEntry captureTopFromText(const QString& text) {
     CaptureTopEntry entry;

@@ -38,8 +38,18 @@ double numericValue(const QString& text);
 // A number as prompts show it: one leading space when not negative (15 -> " 15").
 QString shownNumber(int value);
 
-// "Squelch trigger level": rounded down, below 1 becomes 1.
-int squelchLevelFromText(const QString& text);
+// A value from a prompt that states its range: held within it, with "Must be between LOW and
+// HIGH" for the message box when it was outside.
+struct RangedEntry {
+    int value = 0;
+    std::optional<QString> message;
+};
+RangedEntry rangedEntry(double value, int low, int high);
+// The typed value rounded to the nearest whole number (halves to even), then held in range.
+RangedEntry roundedEntry(const QString& text, int low, int high);
+
+// "Squelch trigger level": rounded down, held within 1..80.
+RangedEntry squelchLevelFromText(const QString& text);
 
 struct CaptureTopEntry {
     int value = 122;
@@ -57,6 +67,10 @@ std::optional<QString> callsignProblem(const QString& text);
 
 inline const QString kSquelchPrompt = QStringLiteral(
     "Set squelch trigger level as\r\nproportion of total S/N range.\r\nDefault value = 15\r\nRange 1 - 80");
+inline const QString kTuningPrompt = QStringLiteral(
+    "Set the tuning frequency in Hz:\r\nthe bottom of the waterfall and\r\nthe transmitter's reference.\r\nRange 0 - 2500");
+inline const QString kTransmitLevelPrompt = QStringLiteral(
+    "Set the transmit level in dB\r\nbelow the full level.\r\nDefault value = 0\r\nRange -30 - 0");
 inline const QString kCapturePrompt = QStringLiteral(
     "Set bandwidth capture range.\r\nThis sets the position of the\r\nupper yellow marker line on\r\n"
     "the waterfall display.\r\nDefault value = 122\r\nRange 7 - 122");

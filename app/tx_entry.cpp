@@ -1,6 +1,5 @@
 #include "app/tx_entry.h"
 
-#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextCursor>
@@ -14,10 +13,7 @@ bool fitsEightBits(const QString& text) {
     return true;
 }
 
-bool isReturn(const QEvent* event) {
-    const int key = static_cast<const QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
+QString withLineFeeds(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
 
 }  // namespace
 
@@ -36,12 +32,22 @@ QString TxEntry::takeText() const {
 
 void TxEntry::dropSentPrefix(int count) {
     const QString text = takeText();
-    if (count > 0 && text.size() >= count) {
-        QString rest = text.mid(count);
-        rest.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        setPlainText(rest);
-    }
+    if (count > 0 && text.size() >= count) setPlainText(withLineFeeds(text.mid(count)));
     moveCaretToEnd();
+}
+
+void TxEntry::keepUnsentRest(int count, int sent) {
+    const QString text = takeText();
+    if (count <= 0 || sent < 0 || sent >= count || text.size() < count) {
+        moveCaretToEnd();
+        return;
+    }
+    setPlainText(withLineFeeds(text.mid(sent)));
+    QTextCursor rest = textCursor();
+    rest.setPosition(0);
+    rest.setPosition(static_cast<int>(withLineFeeds(text.mid(sent, count - sent)).size()), QTextCursor::KeepAnchor);
+    setTextCursor(rest);
+    ensureCursorVisible();
 }
 
 void TxEntry::keyPressEvent(QKeyEvent* event) {
@@ -61,42 +67,6 @@ void TxEntry::moveCaretToEnd() {
     end.movePosition(QTextCursor::End);
     setTextCursor(end);
     ensureCursorVisible();
-}
-
-ReturnKeyFilter::ReturnKeyFilter(TxEntry* entry, QAbstractButton* sendButton)
-    : QObject(entry), entry_(entry), send_(sendButton) {
-    entry->installEventFilter(this);
-}
-
-ReturnKeyFilter::~ReturnKeyFilter() {
-    if (entry_) entry_->removeEventFilter(this);
-}
-
-bool ReturnKeyFilter::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != entry_) return false;
-    switch (event->type()) {
-    case QEvent::KeyPress:
-        if (!isReturn(event)) return false;
-        pressed_ = true;
-        return true;  // no line break
-    case QEvent::ShortcutOverride:
-        if (!isReturn(event)) return false;
-        event->accept();  // Return belongs to the entry, not to a default button
-        return true;
-    case QEvent::FocusOut:
-        pressed_ = false;
-        return false;
-    case QEvent::KeyRelease:
-        if (!isReturn(event) || static_cast<QKeyEvent*>(event)->isAutoRepeat()) return false;
-        // A release whose press closed a message box elsewhere must not key the transmitter.
-        if (!pressed_) return false;
-        pressed_ = false;
-        if (send_) send_->click();
-        if (entry_) entry_->setFocus(Qt::OtherFocusReason);
-        return false;
-    default:
-        return false;
-    }
 }
 
 }  // namespace vantrel::app

@@ -3,11 +3,8 @@
 // works with match what dropSentPrefix removes. GUI thread only.
 #pragma once
 
-#include <QObject>
 #include <QPlainTextEdit>
-#include <QPointer>
 
-class QAbstractButton;
 class QKeyEvent;
 class QMimeData;
 
@@ -23,30 +20,16 @@ public:
     // Loses its first `count` characters when it holds at least that many (exactly that many
     // empties it); fewer leaves it unchanged. The caret goes to the end in every case.
     void dropSentPrefix(int count);
+    // A sentence of `count` characters was stopped after its first `sent`: only those leave
+    // (when the entry still holds `count`, as dropSentPrefix), and the unsent rest is selected at
+    // the front, where Delete drops it and Return sends it with whatever follows.
+    void keepUnsentRest(int count, int sent);
     void moveCaretToEnd();
     // Pasted or dropped text keeps only what the air can carry: 8-bit characters.
     void insertFromMimeData(const QMimeData* source) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-};
-
-// Sits in front of the entry's own key handling: Return or Enter never inserts a line break,
-// and its release clicks the SEND button (a synchronous click), then gives the focus back to
-// the entry; only a release whose press the entry saw counts. Everything else passes untouched.
-class ReturnKeyFilter : public QObject {
-    Q_OBJECT
-public:
-    ReturnKeyFilter(TxEntry* entry, QAbstractButton* sendButton);
-    ~ReturnKeyFilter() override;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    QPointer<TxEntry> entry_;
-    QPointer<QAbstractButton> send_;
-    bool pressed_ = false;  // Return went down in the entry itself
 };
 
 }  // namespace vantrel::app

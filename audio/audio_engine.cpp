@@ -15,6 +15,9 @@ std::string latin1(const QString& text) {
     const QByteArray bytes = text.toLatin1();
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
+
+// The frame's characters after the operator's text: 11 spaces and the end sentinel.
+constexpr int kFrameTail = 11 + modem::TxModulator::kSentinelLength;
 }  // namespace
 
 AudioEngine::AudioEngine(CaptureDevice& capture, PlaybackDevice& playback, modem::TxModulator& modulator,
@@ -46,7 +49,12 @@ AudioEngine::AudioEngine(CaptureDevice& capture, PlaybackDevice& playback, modem
         QMetaObject::invokeMethod(this, [this, session] { if (session == playbackSession_) onPlaybackLost(); }, Qt::QueuedConnection);
     });
 
-    modulator_.setEndOfTransmissionHandler([this] { receive(); });
+    modulator_.setEndOfTransmissionHandler([this] {
+        textEnded_ = true;
+        receive();
+    });
+    limitTimer_.setSingleShot(true);
+    connect(&limitTimer_, &QTimer::timeout, this, &AudioEngine::timeLimitReached);
     modulator_.setProgressHandler([this](int taken, int length) {
         if (ports_.progress) ports_.progress->showProgress(taken, length);
     });
@@ -136,9 +144,13 @@ void AudioEngine::onCaptureBlock(int id) {
         settings = ports_.station->rxSettings();
         squelch = ports_.station->squelchLevel();
     }
+    inputLevel_ = measureInputLevel(captureBuffers_[index]);
     const modem::DecodedChars chars = receiver_.processBlock(captureBuffers_[index], settings, squelch);
     if (ports_.progress) ports_.progress->clearProgressBar();
-    if (ports_.receiveSink) ports_.receiveSink->blockAnalysed(receiver_, chars);
+    if (ports_.receiveSink) {
+        ports_.receiveSink->blockAnalysed(receiver_, chars);
+        ports_.receiveSink->blockCaptured(captureBuffers_[index]);
+    }
 
     if (capture_.isOpen() && !captureQueued_[index])
         captureQueued_[index] = capture_.queueBuffer(id, captureBuffers_[index]);
@@ -147,6 +159,12 @@ void AudioEngine::onCaptureBlock(int id) {
 void AudioEngine::renderPlaybackBuffer(std::size_t index) {
     if (ports_.station) modulator_.refreshNocallIdleText(latin1(ports_.station->callsign()));
     modulator_.renderTxBlock(playbackBuffers_[index]);
+    applyGain(playbackBuffers_[index], txGain_);
+}
+
+int AudioEngine::renderedCharacters() const {
+    // The last character taken may still have nibbles waiting for the next block.
+    return modulator_.txTaken() - (modulator_.queuedNibbles() > 0 ? 1 : 0);
 }
 
 void AudioEngine::onPlaybackDone(int id) {
@@ -154,13 +172,16 @@ void AudioEngine::onPlaybackDone(int id) {
     const auto index = static_cast<std::size_t>(id);
     playbackQueued_[index] = false;
     const int session = playbackSession_;
+    played_ = std::max(played_, bufferHolds_[index]);
 
     // The end sentinel runs RECV from in here; it closes playback, so the buffer is then not
     // queued again.
     renderPlaybackBuffer(index);
 
-    if (session == playbackSession_ && playback_.isOpen())
+    if (session == playbackSession_ && playback_.isOpen()) {
+        bufferHolds_[index] = renderedCharacters();
         playbackQueued_[index] = playback_.queueBuffer(id, playbackBuffers_[index]);
+    }
 }
 
 void AudioEngine::handBackPlaybackBuffers(std::array<bool, 2> queued) {
@@ -182,9 +203,14 @@ void AudioEngine::send() {
     if (transmitting_ && playback_.isOpen()) return;
     const int squelch = ports_.station ? ports_.station->squelchLevel() : 15;
     if (modem::channelBusy(receiver_.analyzer().snrSmoothed(), squelch)) return;
+    if (ports_.keyer && !ports_.keyer->readyToKey()) return;
 
     closeCapture();
     const QString text = ports_.panes ? ports_.panes->takeText() : QString();
+    sentence_ = text;
+    textEnded_ = false;
+    played_ = 0;
+    bufferHolds_ = {};
     if (ports_.panes) ports_.panes->echoSent(text);
     modulator_.start(latin1(text), latin1(ports_.station ? ports_.station->callsign() : QStringLiteral("nocall")));
     transmitting_ = true;
@@ -198,6 +224,7 @@ void AudioEngine::send() {
         // Nothing will be played: the radio goes back to receive at once, and the sentence
         // counts as not taken, so the entry keeps it for the next SEND.
         unkey();
+        if (ports_.panes) ports_.panes->transmissionCut(modulator_.sentTextLength(), 0);
         modulator_.stop();
         if (ports_.messages) ports_.messages->showMessage(MessageIcon::Error, kOutputCaption, kOutputFailText);
         return;
@@ -209,9 +236,11 @@ void AudioEngine::send() {
         playbackQueued_[i] = playback_.queueBuffer(static_cast<int>(i), playbackBuffers_[i]);
     }
     if (ports_.buttons) ports_.buttons->setSendEnabled(false);
+    if (timeLimit_.count() > 0) limitTimer_.start(timeLimit_);
 }
 
 void AudioEngine::receive() {
+    limitTimer_.stop();
     const std::array<bool, 2> handedBack = playbackQueued_;
     closePlayback();
     handBackPlaybackBuffers(handedBack);
@@ -222,7 +251,18 @@ void AudioEngine::receive() {
         return;
     }
     transmitting_ = false;
-    if (ports_.panes) ports_.panes->dropSentPrefix(modulator_.sentTextLength());
+    // What was still queued when playback closed never reached the air: only the text played
+    // whole counts as sent, unless the modulator went through to the end of it.
+    const int count = modulator_.sentTextLength();
+    const int textStart = modulator_.txLength() - kFrameTail - count;
+    const int sent = textEnded_ ? count : std::clamp(played_ - textStart, 0, count);
+    if (ports_.panes) {
+        if (sent == count)
+            ports_.panes->dropSentPrefix(count);
+        else
+            ports_.panes->transmissionCut(count, sent);
+        ports_.panes->transmissionEnded(sentence_.left(sent));
+    }
     modulator_.stop();
     unkey();
     if (ports_.buttons) ports_.buttons->setSendEnabled(true);
@@ -244,7 +284,22 @@ bool AudioEngine::changeSpeed(const modem::ModeProfile& profile) {
     return openCapture();
 }
 
+void AudioEngine::timeLimitReached() {
+    if (!transmitting_) return;
+    // Off the air first; the notice waits for nobody.
+    receive();
+    const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(timeLimit_).count();
+    const QString limit = minutes == 1 ? QStringLiteral("1 minute")
+                          : minutes > 1 ? QStringLiteral("%1 minutes").arg(minutes)
+                                        : QStringLiteral("%1 ms").arg(timeLimit_.count());
+    if (ports_.messages)
+        ports_.messages->showNotice(QString::fromLatin1(kTimeLimitCaption),
+                                    QStringLiteral("The transmission reached the time limit of %1 and was ended.\n\n"
+                                                   "Options, \"Transmit time limit...\" sets the limit.").arg(limit));
+}
+
 void AudioEngine::shutDown() {
+    limitTimer_.stop();
     closeCapture();
     closePlayback();
     if (transmitting_ || keyed_) unkey();

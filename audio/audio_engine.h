@@ -4,14 +4,18 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "audio/audio_device.h"
 #include "audio/engine_ports.h"
+#include "audio/sample_levels.h"
 #include "modem/mode_profile.h"
 
 namespace vantrel::modem {
@@ -28,6 +32,7 @@ inline constexpr const char* kOutputFailText = "Can't open soundcard for output"
 inline constexpr const char* kOutputCaption = "OUTPUT";
 inline constexpr const char* kInputLostText = "The soundcard input has stopped";
 inline constexpr const char* kOutputLostText = "The soundcard output has stopped";
+inline constexpr const char* kTimeLimitCaption = "Transmit time limit";
 
 class AudioEngine : public QObject {
     Q_OBJECT
@@ -59,14 +64,23 @@ public:
 
     // "SEND" (313): receive to transmit. Refused silently while the channel is busy.
     void send();
-    // "RECV" (314) and the modulator's end of transmission: transmit to receive.
+    // "RECV" (314) and the modulator's end of transmission: transmit to receive. Only what has
+    // been played counts as sent: the rest of a sentence stopped early stays in the entry.
     void receive();
+    // A transmission that runs this long is ended by RECV, with a notice; zero: no limit.
+    void setTimeLimit(std::chrono::milliseconds limit) { timeLimit_ = limit; }
     // The audio side of a speed change: modulator and receiver take the new profile, the
     // devices are closed, capture reopens at the new rate. Returns false (after the message)
     // when capture did not open: the caller then skips the rest of its speed change.
     bool changeSpeed(const modem::ModeProfile& profile);
     // Close-down: both devices closed; a transmission in progress is unkeyed.
     void shutDown();
+
+    // The transmit level, -30..0 dB of the modulator's amplitude (0 leaves its samples as
+    // they are); from the next rendered block on.
+    void setTransmitLevelDb(int db) { txGain_ = gainFromDb(db); }
+    // Peak and overload of the last captured block.
+    const InputLevel& inputLevel() const { return inputLevel_; }
 
     bool transmitting() const { return transmitting_; }
     bool captureOpen() const;
@@ -88,6 +102,9 @@ private:
     bool openCaptureDevice();
     void showInputFailure();
     void unkey();
+    void timeLimitReached();
+    // Characters of the transmit string rendered whole so far.
+    int renderedCharacters() const;
 
     CaptureDevice& capture_;
     PlaybackDevice& playback_;
@@ -99,7 +116,15 @@ private:
     int inputDevice_ = kDefaultDevice;
     int outputDevice_ = kDefaultDevice;
     bool transmitting_ = false;
+    QString sentence_;  // the entry's text that SEND took, for transmissionEnded
     bool keyed_ = false;
+    double txGain_ = 1.0;
+    InputLevel inputLevel_;
+    bool textEnded_ = false;  // the modulator met the end of the text: all of it went out
+    int played_ = 0;          // characters of the transmit string played whole
+    std::array<int, 2> bufferHolds_{};  // characters rendered whole up to each playback buffer's end
+    std::chrono::milliseconds timeLimit_{0};
+    QTimer limitTimer_;
 
     std::array<std::vector<std::int16_t>, 2> captureBuffers_;
     std::array<std::vector<std::int16_t>, 2> playbackBuffers_;

@@ -10,7 +10,6 @@
 
 #include "audio/audio_engine.h"
 #include "audio/engine_ports.h"
-#include "audio/return_release_guard.h"
 
 namespace vantrel::audio {
 
@@ -86,12 +85,7 @@ void DeviceSelector::selectInputDevice(QWidget* parent) {
     });
     if (names.isEmpty()) messages_.showMessage(MessageIcon::Warning, kWarningCaption, kNoInputsText);
     if (hook_) hook_(dialog);
-    int result = QDialog::Rejected;
-    {
-        const ReturnReleaseGuard guard(&dialog);
-        result = dialog.exec();
-    }
-    if (result == QDialog::Accepted) return;
+    if (dialog.exec() == QDialog::Accepted) return;
     // Left without a working choice: back to the device in use before, as if never opened.
     engine_.setInputDevice(previous);
     if (!engine_.transmitting()) engine_.openCapture();
@@ -112,7 +106,6 @@ void DeviceSelector::selectOutputDevice(QWidget* parent) {
     });
     if (names.isEmpty()) messages_.showMessage(MessageIcon::Warning, kWarningCaption, kNoOutputsText);
     if (hook_) hook_(dialog);
-    const ReturnReleaseGuard guard(&dialog);
     dialog.exec();
 }
 

@@ -7,6 +7,9 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <span>
+
 namespace vantrel::modem {
 class Receiver;
 struct DecodedChars;
@@ -22,6 +25,10 @@ public:
     virtual ~Keyer() = default;
     virtual void keyTransmitter() = 0;
     virtual void unkeyTransmitter() = 0;
+    // Asked by SEND before anything else changes: false when the port or radio that keys the
+    // transmitter has gone away, after telling the operator so. SEND is then refused rather
+    // than sent unkeyed.
+    virtual bool readyToKey() { return true; }
 };
 
 // The receive pane and the transmit entry.
@@ -35,8 +42,16 @@ public:
     // Transmit entry: loses its first `count` characters when it holds at least that many,
     // else stays unchanged; caret to the end.
     virtual void dropSentPrefix(int count) = 0;
+    // RECV stopped a sentence of `count` characters after its first `sent` had gone out: the
+    // entry loses only those (when it holds at least `count`, as dropSentPrefix), the unsent
+    // rest stays at its front, selected; the receive pane's echo shows where it stopped.
+    virtual void transmissionCut(int count, int sent) = 0;
     // Transmit entry gets the keyboard focus, caret scrolled into view.
     virtual void focusEntry() = 0;
+    // At the end of every transmission that began (RECV, the end of the text, a lost device,
+    // the time limit): exactly the part of the operator's text that was played on the air (may
+    // be empty). For the record of what was sent.
+    virtual void transmissionEnded(const QString& sent) { (void)sent; }
 };
 
 // The "SEND" (313) and "RECV" (314) buttons.
@@ -64,6 +79,8 @@ class ReceiveSink {
 public:
     virtual ~ReceiveSink() = default;
     virtual void blockAnalysed(const modem::Receiver& receiver, const modem::DecodedChars& chars) = 0;
+    // Then the captured block itself, for receivers of the program's own beside the main one.
+    virtual void blockCaptured(std::span<const std::int16_t> block) { (void)block; }
 };
 
 // The operator's current choices that the engine reads on every block and at SEND.
@@ -82,6 +99,10 @@ class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual void showMessage(MessageIcon icon, const QString& caption, const QString& text) = 0;
+    // The same in a box that does not hold up the window; returns at once.
+    virtual void showNotice(const QString& caption, const QString& text) {
+        showMessage(MessageIcon::Warning, caption, text);
+    }
 };
 
 // The ports handed to the engine; every pointer must stay valid for the engine's life.

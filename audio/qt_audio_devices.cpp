@@ -22,6 +22,12 @@ constexpr int kPumpIntervalMs = 10;
 // runs dry within the first fifth of a block.
 constexpr qsizetype kServerBufferBytes = 2 * qsizetype{modem::kBlockLength} * kBytesPerSample;
 
+// Captured sound is handed over in pieces of this size. Left to the server, PipeWire's
+// PulseAudio front delivers it in two-second bursts, more than the engine's two blocks hold, and
+// PulseAudio every 50 ms, waking its thread and ours 20 times a second for a receiver that works
+// on whole blocks: half a block wakes both twice a block.
+constexpr qsizetype kCaptureFragmentBytes = qsizetype{modem::kBlockLength} / 2 * kBytesPerSample;
+
 QAudioFormat monoInt16(int sampleRate) {
     QAudioFormat format;
     format.setSampleRate(sampleRate);
@@ -70,6 +76,7 @@ bool QtCaptureDevice::open(int sampleRate, int deviceIndex) {
     const QAudioDevice device = audioInputAt(deviceIndex);
     if (device.isNull()) return false;
     auto source = std::make_unique<QAudioSource>(device, monoInt16(sampleRate));
+    source->setBufferSize(kCaptureFragmentBytes);
     QIODevice* io = source->start();
     if (!io || source->error() != QAudio::NoError || source->state() == QAudio::StoppedState) return false;
     source_ = std::move(source);
@@ -88,6 +95,8 @@ bool QtCaptureDevice::open(int sampleRate, int deviceIndex) {
 bool QtCaptureDevice::queueBuffer(int id, std::span<std::int16_t> buffer) {
     if (!source_ || std::any_of(queue_.begin(), queue_.end(), [id](const Pending& p) { return p.id == id; })) return false;
     queue_.push_back({id, buffer, 0});
+    // What the server held back while no buffer was free is taken now, as an event of its own.
+    QMetaObject::invokeMethod(this, &QtCaptureDevice::readAvailable, Qt::QueuedConnection);
     return true;
 }
 
@@ -117,33 +126,25 @@ void QtCaptureDevice::close() {
 
 void QtCaptureDevice::readAvailable() {
     if (!io_) return;
-    QByteArray bytes = io_->readAll();
-    if (!recording_) return;  // a stopped device records nothing
-    if (!partial_.isEmpty()) {
-        bytes.prepend(partial_);
-        partial_.clear();
+    if (!recording_) {
+        io_->readAll();  // a stopped device records nothing
+        return;
     }
-    const qsizetype whole = bytes.size() / kBytesPerSample * kBytesPerSample;
-    if (whole < bytes.size()) partial_ = bytes.mid(whole);
-
-    const char* at = bytes.constData();
-    std::size_t samples = static_cast<std::size_t>(whole / kBytesPerSample);
-    while (samples > 0) {
-        if (queue_.empty()) {
-            dropped_ += static_cast<long long>(samples);
-            return;
-        }
+    // Only what the queued buffers can take is read: the rest waits with the server until the
+    // engine queues the next buffer, so a burst after a stall is never thrown away.
+    while (!queue_.empty() && io_) {
         Pending& p = queue_.front();
-        const std::size_t n = std::min(samples, p.buffer.size() - p.filled);
-        std::memcpy(p.buffer.data() + p.filled, at, n * kBytesPerSample);
-        p.filled += n;
-        at += n * kBytesPerSample;
-        samples -= n;
-        if (p.filled == p.buffer.size()) {
-            const int id = p.id;
-            queue_.pop_front();
-            emit bufferFilled(id);
-        }
+        const qint64 room = static_cast<qint64>((p.buffer.size() - p.filled) * kBytesPerSample);
+        QByteArray bytes = partial_ + io_->read(room - partial_.size());
+        partial_.clear();
+        const qsizetype whole = bytes.size() / kBytesPerSample * kBytesPerSample;
+        if (whole < bytes.size()) partial_ = bytes.mid(whole);
+        std::memcpy(p.buffer.data() + p.filled, bytes.constData(), static_cast<std::size_t>(whole));
+        p.filled += static_cast<std::size_t>(whole / kBytesPerSample);
+        if (p.filled < p.buffer.size()) return;  // the server has nothing more for now
+        const int id = p.id;
+        queue_.pop_front();
+        emit bufferFilled(id);
     }
 }
 
@@ -186,6 +187,7 @@ bool QtPlaybackDevice::open(int sampleRate, int deviceIndex) {
     nextToWrite_ = 0;
     writeOffset_ = 0;
     framesQueued_ = 0;
+    framesHandedOver_ = 0;
     connect(sink_.get(), &QAudioSink::stateChanged, this, &QtPlaybackDevice::checkState);
     pumpTimer_.start();
     emit opened();
@@ -228,6 +230,7 @@ void QtPlaybackDevice::pump() {
         const qint64 written = io_->write(q.bytes.constData() + writeOffset_, left);
         if (written <= 0) break;
         writeOffset_ += static_cast<std::size_t>(written);
+        framesHandedOver_ += written / kBytesPerSample;
         if (static_cast<qsizetype>(writeOffset_) < q.bytes.size()) break;
         ++nextToWrite_;
         writeOffset_ = 0;

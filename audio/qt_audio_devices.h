@@ -45,7 +45,8 @@ public:
     void reset() override;
     void close() override;
     bool isOpen() const override { return source_ != nullptr; }
-    long long droppedSamples() const override { return dropped_; }
+    // Never drops: what the queued buffers cannot take stays with the sound server.
+    long long droppedSamples() const override { return 0; }
 
 private:
     struct Pending {
@@ -63,7 +64,6 @@ private:
     int sampleRate_ = 0;
     std::deque<Pending> queue_;
     QByteArray partial_;  // an odd byte left over between reads
-    long long dropped_ = 0;
     bool recording_ = false;
     bool lost_ = false;
     QMediaDevices* devices_ = nullptr;
@@ -80,6 +80,8 @@ public:
     void reset() override;
     void close() override;
     bool isOpen() const override { return sink_ != nullptr; }
+    // Samples handed to the sound server since the device was opened: what it holds for us.
+    long long framesHandedOver() const { return framesHandedOver_; }
 
 private:
     struct Queued {
@@ -99,6 +101,7 @@ private:
     std::size_t writeOffset_ = 0;  // bytes of queue_.front() (first unwritten) already written
     std::size_t nextToWrite_ = 0;  // index in queue_ of the first buffer not fully written
     long long framesQueued_ = 0;
+    long long framesHandedOver_ = 0;
     QTimer pumpTimer_;
     bool lost_ = false;
     QMediaDevices* devices_ = nullptr;

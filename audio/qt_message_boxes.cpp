@@ -2,8 +2,6 @@
 
 #include <QMessageBox>
 
-#include "audio/return_release_guard.h"
-
 namespace vantrel::audio {
 
 void QtMessageBoxes::showMessage(MessageIcon icon, const QString& caption, const QString& text) {
@@ -14,7 +12,6 @@ void QtMessageBoxes::showMessage(MessageIcon icon, const QString& caption, const
     box.setWindowTitle(caption);
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
-    const ReturnReleaseGuard guard(&box);
     box.exec();
 }
 

@@ -1,6 +1,7 @@
-// One receive pass with decoding (for Sensitive receive also with a steady carrier in the band)
-// and one transmit block per speed. The "x_realtime" counter is how many times faster than real
-// time the work runs: block duration over time per block.
+// One receive pass with decoding (for Sensitive receive also with a steady carrier in the band),
+// one pass of the signal browser's slot bank and station list, and one transmit block per speed.
+// The "x_realtime" counter is how many times faster than real time the work runs: block duration
+// over time per block; "core_percent" is the share of one core it takes to keep up.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +13,8 @@
 
 #include "modem/mode_profile.h"
 #include "modem/receiver.h"
+#include "modem/slot_bank.h"
+#include "modem/station_list.h"
 #include "modem/tx_modulator.h"
 
 namespace {
@@ -63,6 +66,24 @@ void BM_ReceivePass(benchmark::State& state) { receivePass(state, false); }
 void BM_ReceivePassSensitive(benchmark::State& state) { receivePass(state, true); }
 void BM_ReceivePassSensitiveCarrier(benchmark::State& state) { receivePass(state, true, true); }
 
+// Every slot of the bank through one block, with a station on the air, and the list after it.
+void BM_SlotBank(benchmark::State& state) {
+    const ModeProfile& p = *profileByBaud(static_cast<int>(state.range(0)));
+    const auto blocks = signalBlocks(p);
+    SlotBank bank;
+    bank.setProfile(p);
+    StationList list;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        bank.processBlock(blocks[i++ % blocks.size()], 15);
+        list.update(bank, static_cast<double>(i));
+    }
+    state.counters["slots"] = bank.slotCount();
+    state.counters["x_realtime"] = benchmark::Counter(blockSeconds(p), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["core_percent"] =
+        benchmark::Counter(blockSeconds(p) / 100.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 void BM_RenderTxBlock(benchmark::State& state) {
     const ModeProfile& p = *profileByBaud(static_cast<int>(state.range(0)));
     TxModulator tx;
@@ -87,4 +108,5 @@ void speeds(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_ReceivePass)->Apply(speeds);
 BENCHMARK(BM_ReceivePassSensitive)->Apply(speeds);
 BENCHMARK(BM_ReceivePassSensitiveCarrier)->Apply(speeds);
+BENCHMARK(BM_SlotBank)->Apply(speeds);
 BENCHMARK(BM_RenderTxBlock)->Apply(speeds);

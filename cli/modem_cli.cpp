@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "audio_file.h"
+#include "band_browser.h"
 #include "block_receiver.h"
 #include "modem/mode_profile.h"
 #include "modem/rx_decoder.h"
@@ -27,6 +28,7 @@ constexpr std::string_view kMainHelp =
     "Commands:\n"
     "  encode   turn a line of text into the audio of one transmission (WAV)\n"
     "  decode   print the text received from an audio file\n"
+    "  browse   list every station in the passband of an audio file, with its text\n"
     "\n"
     "Run 'vantrel-modem COMMAND --help' for the options of a command.\n";
 
@@ -60,6 +62,18 @@ constexpr std::string_view kDecodeHelp =
     "  --idle          print the idle text (call signs between transmissions) on standard error\n"
     "  --standard      the standard receiver instead of Sensitive receive, the default\n"
     "                  (--sensitive is accepted and changes nothing)\n";
+
+constexpr std::string_view kBrowseHelp =
+    "Usage: vantrel-modem browse IN [--speed BAUD] [--squelch N] [--json]\n"
+    "Runs the chat window's signal browser over an audio file (as decode reads it): receivers\n"
+    "across the whole passband copy every station at once. Prints one line per station, lowest\n"
+    "frequency first: the tuning frequency that reaches it (Hz), its call sign (- when none was\n"
+    "heard), its S/N reading and everything it sent, line breaks written as \\n.\n"
+    "\n"
+    "  --speed BAUD    4, 5, 8, 11, 16 or 22 (default 11)\n"
+    "  --squelch N     squelch trigger level of every receiver, at least 1 (default 15)\n"
+    "  --json          one JSON array instead: objects with \"frequency\" (Hz), \"call\",\n"
+    "                  \"snr\", \"heard\" (seconds into the file it was last heard) and \"text\"\n";
 
 struct UsageError {
     std::string message;
@@ -200,6 +214,25 @@ int runEncode(std::span<const std::string> args, std::istream& in, std::ostream&
     return 0;
 }
 
+// Opens a recording to receive from; says why not on `err`.
+bool openReceived(AudioInput& audio, const std::string& input, const modem::ModeProfile& profile, std::ostream& err) {
+    if (!audio.open(input, profile.sampleRate)) {
+        err << "vantrel-modem: " << audio.error() << '\n';
+        return false;
+    }
+    if (audio.frames() <= 0) {
+        err << "vantrel-modem: " << input << " holds no audio\n";
+        return false;
+    }
+    // Anything shorter than one symbol cannot carry a character.
+    const double converted = static_cast<double>(audio.frames()) * profile.sampleRate / audio.fileRate();
+    if (converted < modem::symbolLength(profile)) {
+        err << "vantrel-modem: " << input << " is too short to hold a signal (" << audio.frames() << " samples)\n";
+        return false;
+    }
+    return true;
+}
+
 int runDecode(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     const modem::ModeProfile* profile = &modem::defaultProfile();
     ReceiveOptions options;
@@ -237,21 +270,7 @@ int runDecode(std::span<const std::string> args, std::ostream& out, std::ostream
     if (!input) throw UsageError{"decode needs an audio file to read"};
 
     AudioInput audio;
-    if (!audio.open(*input, profile->sampleRate)) {
-        err << "vantrel-modem: " << audio.error() << '\n';
-        return kFileError;
-    }
-    if (audio.frames() <= 0) {
-        err << "vantrel-modem: " << *input << " holds no audio\n";
-        return kFileError;
-    }
-    // Anything shorter than one symbol cannot carry a character.
-    const double converted = static_cast<double>(audio.frames()) * profile->sampleRate / audio.fileRate();
-    if (converted < modem::symbolLength(*profile)) {
-        err << "vantrel-modem: " << *input << " is too short to hold a signal (" << audio.frames()
-            << " samples)\n";
-        return kFileError;
-    }
+    if (!openReceived(audio, *input, *profile, err)) return kFileError;
 
     if (audio.channels() > 1)
         err << "vantrel-modem: reading channel " << audio.channel() << " of " << audio.channels()
@@ -279,11 +298,53 @@ int runDecode(std::span<const std::string> args, std::ostream& out, std::ostream
     return 0;
 }
 
+int runBrowse(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    const modem::ModeProfile* profile = &modem::defaultProfile();
+    int squelch = 15;
+    bool json = false;
+    std::optional<std::string> input;
+    ArgWalker w(args);
+    while (!w.done()) {
+        const std::string_view a = w.take();
+        if (a == "-h" || a == "--help") {
+            out << kBrowseHelp;
+            return 0;
+        } else if (a == "--speed") {
+            profile = &parseSpeed(w.value(a));
+        } else if (a == "--squelch") {
+            squelch = parseSquelch(w.value(a));
+        } else if (a == "--json") {
+            w.noValue(a);
+            json = true;
+        } else if (a.size() > 1 && a.starts_with('-')) {
+            unknownOption(a);
+        } else if (input) {
+            throw UsageError{"browse reads one file, not '" + std::string(a) + "' as well"};
+        } else {
+            input = std::string(a);
+        }
+    }
+    if (!input) throw UsageError{"browse needs an audio file to read"};
+
+    AudioInput audio;
+    if (!openReceived(audio, *input, *profile, err)) return kFileError;
+    BandBrowser browser(*profile, squelch);
+    for (auto chunk = audio.next(); !chunk.empty(); chunk = audio.next()) browser.feed(chunk);
+    if (!audio.error().empty()) {
+        err << "vantrel-modem: " << *input << ": " << audio.error() << '\n';
+        return kFileError;
+    }
+    browser.finish();
+    out << (json ? stationsJson(browser.stations()) : stationLines(browser.stations()));
+    out.flush();
+    return 0;
+}
+
 }  // namespace
 
 int runModemCli(std::span<const std::string> args, std::istream& in, std::ostream& out, std::ostream& err) {
     try {
-        if (args.empty()) throw UsageError{"no command given (encode or decode); try --help"};
+        if (args.empty()) throw UsageError{"no command given (encode, decode or browse); try --help"};
         const std::string_view command = args[0];
         const auto rest = args.subspan(1);
         if (command == "-h" || command == "--help" || command == "help") {
@@ -292,7 +353,8 @@ int runModemCli(std::span<const std::string> args, std::istream& in, std::ostrea
         }
         if (command == "encode") return runEncode(rest, in, out, err);
         if (command == "decode") return runDecode(rest, out, err);
-        throw UsageError{"unknown command '" + std::string(command) + "' (encode or decode); try --help"};
+        if (command == "browse") return runBrowse(rest, out, err);
+        throw UsageError{"unknown command '" + std::string(command) + "' (encode, decode or browse); try --help"};
     } catch (const UsageError& e) {
         err << "vantrel-modem: " << e.message << '\n';
         return kUsageError;

@@ -43,6 +43,8 @@ RemainingBar::RemainingBar(QWidget* parent) : QFrame(parent) {
 }
 
 void RemainingBar::setProgress(int txTaken, int txLength) {
+    // Called after every received block: an unchanged bar is not drawn again.
+    if (txTaken == txTaken_ && txLength == txLength_) return;
     txTaken_ = txTaken;
     txLength_ = txLength;
     update();

@@ -75,6 +75,7 @@ SnrBar::SnrBar(QWidget* parent) : QWidget(parent) {
 }
 
 void SnrBar::setReading(int snrSmoothed, int squelchLevel) {
+    if (snrSmoothed == snrSmoothed_ && squelchLevel == squelchLevel_) return;
     snrSmoothed_ = snrSmoothed;
     squelchLevel_ = squelchLevel;
     update();

@@ -61,6 +61,13 @@ MouseAction TuningMouse::onLeftButtonUp(int tuningFrequency) {
     return action;
 }
 
+MouseAction TuningMouse::tuneTo(int tuningFrequency) {
+    MouseAction action;
+    action.tuningFrequency = clampTuning(tuningFrequency);
+    action.showScale = true;
+    return action;
+}
+
 int squelchFromMeterClick(MeterClick click) {
     // A level below 1 would lock SEND out on any signal and not survive a restart.
     return std::max(1, nearestInt(0.61 * (static_cast<double>(click.height) - click.y)));

@@ -32,6 +32,9 @@ public:
     // `meter` is set when the press landed on the S/N meter.
     MouseAction onLeftButtonDown(std::optional<MeterClick> meter, int tuningFrequency);
     MouseAction onLeftButtonUp(int tuningFrequency);
+    // A frequency chosen elsewhere (a station in the signal browser): within the same limits
+    // as the end of a drag, with the scale redrawn as a drag does.
+    static MouseAction tuneTo(int tuningFrequency);
 
     bool dragging() const { return dragging_; }
     int lastDragY() const { return lastDragY_; }

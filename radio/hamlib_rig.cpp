@@ -114,20 +114,24 @@ RigAnswer HamlibRig::setPtt(bool on) {
     return {true, {}, {}};
 }
 
-RigAnswer HamlibRig::readDial() {
+RigAnswer HamlibRig::readFrequency() {
     if (!rig_) return {false, "no radio is open", {}};
     freq_t frequency = 0;
-    int code = rig_get_freq(rig_, RIG_VFO_CURR, &frequency);
+    const int code = rig_get_freq(rig_, RIG_VFO_CURR, &frequency);
     if (code != RIG_OK) return failure("The radio did not tell its frequency", code);
     RigAnswer answer{true, {}, {}};
     answer.dial.frequencyHz = frequency;
+    return answer;
+}
+
+RigAnswer HamlibRig::readMode() {
+    if (!rig_) return {false, "no radio is open", {}};
     rmode_t mode = RIG_MODE_NONE;
     pbwidth_t width = 0;
-    // A radio without a mode reading still has a dial worth showing.
-    if (rig_get_mode(rig_, RIG_VFO_CURR, &mode, &width) == RIG_OK && mode != RIG_MODE_NONE) {
-        const char* name = rig_strrmode(mode);
-        if (name) answer.dial.mode = name;
-    }
+    const int code = rig_get_mode(rig_, RIG_VFO_CURR, &mode, &width);
+    if (code != RIG_OK) return failure("The radio did not tell its mode", code);
+    RigAnswer answer{true, {}, {}};
+    if (const char* name = mode != RIG_MODE_NONE ? rig_strrmode(mode) : nullptr) answer.dial.mode = name;
     return answer;
 }
 

@@ -35,7 +35,8 @@ public:
     void close() override;
     bool isOpen() const override { return rig_ != nullptr; }
     RigAnswer setPtt(bool on) override;
-    RigAnswer readDial() override;
+    RigAnswer readFrequency() override;
+    RigAnswer readMode() override;
     // The radio's own PTT state as Hamlib reads it; nullopt when it does not answer.
     std::optional<bool> readPtt();
 

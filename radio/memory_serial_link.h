@@ -5,6 +5,7 @@
 
 #include "radio/serial_link.h"
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -35,6 +36,18 @@ struct MemorySerialLinkState {
     Parity parity = Parity::None;
     StopBits stopBits = StopBits::One;
     std::vector<std::uint8_t> written;  // all bytes, across opens
+    std::function<void()> onLost;       // the owner's lost handler
+
+    // The device goes away, as an unplugged adapter does: its lines fall, the link is closed and
+    // says so.
+    void unplug()
+    {
+        if (!open) return;
+        open = false;
+        dtr = rts = false;
+        lineHistory.push_back({false, false});
+        if (onLost) onLost();
+    }
 };
 
 class MemorySerialLink : public SerialLink {
@@ -52,6 +65,7 @@ public:
     bool setQueueSizes(int transmitBytes, int receiveBytes) override;
     bool setLines(bool dtr, bool rts) override;
     bool write(std::span<const std::uint8_t> bytes) override;
+    void setLostHandler(std::function<void()> handler) override { state_->onLost = std::move(handler); }
 
 private:
     void recordLines(bool dtr, bool rts);

@@ -23,9 +23,16 @@ std::vector<std::uint8_t> textBytes(std::string_view text)
 
 }  // namespace
 
-PttController::PttController(std::unique_ptr<SerialLink> link) : link_(std::move(link)) {}
+PttController::PttController(std::unique_ptr<SerialLink> link) : link_(std::move(link))
+{
+    if (link_) link_->setLostHandler([this] { linkLost(); });
+}
 
-PttController::~PttController() { shutdown(); }
+PttController::~PttController()
+{
+    shutdown();
+    if (link_) link_->setLostHandler({});
+}
 
 PttController::Method PttController::currentMethod() const
 {
@@ -39,24 +46,67 @@ bool PttController::openPort(std::string_view portText, std::string_view baudTex
                              std::string_view stopBitsText)
 {
     closePort();
-    if (!link_ || !link_->open(devicePathForPort(portText))) return false;
+    return openDevice({devicePathForPort(portText), std::string(baudText), std::string(dataBitsText),
+                       std::string(parityText), std::string(stopBitsText), {}});
+}
+
+bool PttController::openDevice(OpenedPort port)
+{
+    if (!link_ || !link_->open(port.devicePath)) return false;
     // The driver raised both lines on open; a keying interface would key the radio until they drop.
     link_->setLines(false, false);
 
-    if (const auto baud = leadingNumber(baudText); baud && *baud > 0) link_->setBaudRate(*baud);
-    if (const auto bits = leadingNumber(dataBitsText); bits && *bits >= 5 && *bits <= 8) {
-        link_->setDataBits(*bits);
+    CatUnkey& format = port.format;
+    format = {port.devicePath, 9600, 8, Parity::None, StopBits::One, {}};
+    if (const auto baud = leadingNumber(port.baudText); baud && *baud > 0 && link_->setBaudRate(*baud)) {
+        format.baud = *baud;
     }
-    link_->setParity(parityFromText(parityText));
-    if (const auto stop = stopBitsFromText(stopBitsText)) link_->setStopBits(*stop);
+    if (const auto bits = leadingNumber(port.dataBitsText); bits && *bits >= 5 && *bits <= 8 &&
+                                                             link_->setDataBits(*bits)) {
+        format.dataBits = *bits;
+    }
+    format.parity = parityFromText(port.parityText);
+    if (!link_->setParity(format.parity)) format.parity = Parity::None;
+    if (const auto stop = stopBitsFromText(port.stopBitsText); stop && link_->setStopBits(*stop)) {
+        format.stopBits = *stop;
+    }
     link_->setQueueSizes(kQueueBytes, kQueueBytes);
+    opened_ = std::move(port);
+    lost_ = false;
+    // Whatever keyed the radio before (a crash, another program) is undone first.
+    if (currentMethod() == Method::Cat) unkeyBy(Method::Cat);
     return true;
+}
+
+bool PttController::reopen()
+{
+    if (!lost_ || !opened_ || isPortOpen()) return false;
+    return openDevice(*opened_);
+}
+
+void PttController::linkLost()
+{
+    keyed_ = false;
+    keyedBy_ = Method::None;
+    if (!opened_) return;
+    lost_ = true;
+    if (onLost_) onLost_();
+}
+
+std::optional<CatUnkey> PttController::catUnkey() const
+{
+    if (!isPortOpen() || !opened_ || currentMethod() != Method::Cat) return std::nullopt;
+    CatUnkey unkey = opened_->format;
+    unkey.bytes = rxCommandBytes_;
+    return unkey;
 }
 
 bool PttController::isPortOpen() const { return link_ && link_->isOpen(); }
 
 void PttController::closePort()
 {
+    lost_ = false;
+    opened_.reset();
     if (!isPortOpen()) {
         keyed_ = false;
         return;
@@ -86,48 +136,38 @@ void PttController::buildCatCommands(std::string_view addressText, std::string_v
     settings_.rxCommandText = std::string(rxCommandText);
 }
 
-void PttController::keyTransmitter()
+bool PttController::keyTransmitter()
 {
-    if (!isPortOpen()) return;
+    if (!isPortOpen()) return true;
     const Method method = currentMethod();
-    switch (method) {
-    case Method::Ptt:
-        link_->setLines(true, true);
-        break;
-    case Method::Cat:
-        link_->write(txCommandBytes_);
-        break;
-    case Method::None:
-        return;
-    }
+    if (method == Method::None) return true;
+    // Counted as keyed even when refused: the unkey is always tried.
     keyed_ = true;
     keyedBy_ = method;
+    return method == Method::Ptt ? link_->setLines(true, true) : link_->write(txCommandBytes_);
 }
 
-void PttController::unkeyTransmitter()
+bool PttController::unkeyTransmitter()
 {
-    if (!isPortOpen()) return;
+    if (!isPortOpen()) return true;
     const Method method = keyed_ ? keyedBy_ : currentMethod();
-    unkeyBy(method);
+    bool ok = unkeyBy(method);
     // The method was changed while keyed: after undoing the keying that happened, unkey as the
     // method now chosen does too.
-    if (keyed_ && method != currentMethod()) unkeyBy(currentMethod());
+    if (keyed_ && method != currentMethod()) ok = unkeyBy(currentMethod()) && ok;
     keyed_ = false;
     keyedBy_ = Method::None;
+    return ok;
 }
 
-void PttController::unkeyBy(Method method)
+bool PttController::unkeyBy(Method method)
 {
     switch (method) {
-    case Method::Ptt:
-        link_->setLines(false, false);
-        break;
-    case Method::Cat:
-        link_->write(rxCommandBytes_);
-        break;
-    case Method::None:
-        break;
+    case Method::Ptt: return link_->setLines(false, false);
+    case Method::Cat: return link_->write(rxCommandBytes_);
+    case Method::None: break;
     }
+    return true;
 }
 
 void PttController::shutdown()
@@ -140,6 +180,8 @@ void PttController::shutdown()
         if (method != currentMethod()) unkeyBy(currentMethod());
         link_->close();
     }
+    opened_.reset();
+    lost_ = false;
     keyed_ = false;
     keyedBy_ = Method::None;
 }

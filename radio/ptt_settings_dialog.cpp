@@ -6,10 +6,13 @@
 #include "radio/serial_port_discovery.h"
 
 #include <QAbstractItemView>
+#include <QBoxLayout>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +22,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace vantrel::radio {
 
 namespace {
@@ -27,9 +32,6 @@ const QString kCaption = QStringLiteral("PTT settings");
 const QString kCaptionGap = QString(38, QLatin1Char(' '));
 const QString kFailureText = QStringLiteral("Failure to start communications!");
 const QString kFailureCaption = QStringLiteral("CAT control panel for ICOM radios");
-
-constexpr int kDialogWidthDu = 375;
-constexpr int kDialogHeightDu = 185;
 
 QString fromLatin1(const std::string& text)
 {
@@ -91,14 +93,21 @@ QString PttSettingsDialog::stoppedCaption() { return kCaption + kCaptionGap + QS
 
 QString PttSettingsDialog::startedCaption() { return kCaption + kCaptionGap + QStringLiteral("Comms STARTED"); }
 
+QString PttSettingsDialog::portProblem(const std::string& devicePath)
+{
+    if (::access(devicePath.c_str(), F_OK) != 0) return QStringLiteral("No such device");
+    if (::access(devicePath.c_str(), R_OK | W_OK) != 0)
+        return QStringLiteral("Permission denied (is your user in the dialout group?)");
+    return QStringLiteral("The device is in use or is not a serial port");
+}
+
 PttSettingsDialog::PttSettingsDialog(PttController& controller, MessagePresenter& messages,
-                                     QWidget* parent)
-    : QDialog(parent), controller_(controller), messages_(messages)
+                                     QWidget* parent, PttDialogOptions options)
+    : QDialog(parent), controller_(controller), messages_(messages), options_(std::move(options))
 {
     setWindowTitle(kCaption);
     setModal(true);
     createControls();
-    layoutControls();
 
     PortSettings& settings = controller_.settings();
     const bool ptt = settings.pttMethod == "PTT";
@@ -118,9 +127,11 @@ PttSettingsDialog::PttSettingsDialog(PttController& controller, MessagePresenter
     txCommandBox_->setText(fromLatin1(settings.txCommandText));
     rxCommandBox_->setText(fromLatin1(settings.rxCommandText));
     fillLists();
+    layoutControls();
+    openAtStartCheck_->setChecked(options_.openAtStart);
 
-    controller_.closePort();
-    setWindowTitle(stoppedCaption());
+    // The radio stays keyable while the dialog is open; only APPLY changes the port.
+    showPortState();
     (ptt ? usePttOption_ : useCatOption_)->setChecked(true);
 
     // Connected last so that setting the opening state does not count as the operator's clicks.
@@ -169,6 +180,12 @@ void PttSettingsDialog::createControls()
                         control::kHexCommandsOption, "hexCommandsOption");
     textOption_ = tagged(new QRadioButton(QStringLiteral("TEXT commands (non-ICOM radios)"), this),
                          control::kTextCommandsOption, "textCommandsOption");
+    openAtStartCheck_ = tagged(new QCheckBox(QStringLiteral("Open the port at start"), this),
+                               control::kOpenAtStartCheck, "openAtStartCheck");
+    statusLine_ = tagged(new QLabel(this), control::kPortStatusLine, "portStatusLine");
+    statusLine_->setTextFormat(Qt::PlainText);
+    statusLine_->setWordWrap(true);
+    statusLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // Two independent pairs of options on one dialog.
     auto* methodGroup = new QButtonGroup(this);
@@ -181,55 +198,58 @@ void PttSettingsDialog::createControls()
 
 void PttSettingsDialog::layoutControls()
 {
+    // The classic arrangement, held by layouts so that no caption or list is cut short in any
+    // font: the port frame at the left, the options and APPLY beside it, the commands below.
     const DialogUnits du(fontMetrics());
-    const int dialogWidth = du.x(kDialogWidthDu);
-    setFixedSize(dialogWidth, du.y(kDialogHeightDu));
+    auto* portForm = new QFormLayout(findChild<QGroupBox*>(QStringLiteral("portSettingsFrame")));
+    portForm->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    portForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    const std::pair<const char*, QComboBox*> rows[] = {{"Port:", portList_},           {"Baud rate:", baudList_},
+                                                       {"Data bits:", dataBitsList_},  {"Parity:", parityList_},
+                                                       {"Stop bits:", stopBitsList_},  {"Radio address:", addressList_}};
+    for (const auto& [caption, list] : rows) {
+        list->setMinimumWidth(du.x(75));
+        portForm->addRow(QString::fromLatin1(caption), list);
+    }
+    // The port list keeps the field's width; its opened list shows the device paths whole.
+    portList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
-    auto place = [&](QWidget* widget, int x, int y, int w, int h) {
-        // Never smaller than the control needs to show its text, never past the dialog's edge.
-        const int left = du.x(x);
-        const int width = std::min(std::max(du.x(w), widget->sizeHint().width()), dialogWidth - left);
-        widget->setGeometry(left, du.y(y), width, std::max(du.y(h), widget->minimumSizeHint().height()));
-    };
-    auto label = [&](const char* text, int x, int y, int w, int h) {
-        auto* caption = new QLabel(QString::fromLatin1(text), this);
-        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        // Right-aligned, so a caption longer than its box grows to the left.
-        const int right = du.x(x + w);
-        const int width = std::max(du.x(w), caption->sizeHint().width());
-        caption->setGeometry(std::max(0, right - width), du.y(y), width, du.y(h));
-    };
-    auto list = [&](QComboBox* combo, int x, int y, int w) {
-        combo->setGeometry(du.x(x), du.y(y), du.x(w), std::min(combo->sizeHint().height(), du.y(15)));
-    };
+    applyButton_->setMinimumSize(du.x(50), du.y(30));
+    auto* methods = new QVBoxLayout;
+    methods->addWidget(useCatOption_);
+    methods->addWidget(usePttOption_);
+    auto* applyRow = new QHBoxLayout;
+    applyRow->addLayout(methods);
+    applyRow->addSpacing(du.x(20));
+    applyRow->addWidget(applyButton_);
+    applyRow->addStretch(1);
+    statusLine_->setMinimumWidth(du.x(150));
+    auto* options = new QVBoxLayout;
+    options->addWidget(openAtStartCheck_);
+    options->addSpacing(du.y(8));
+    options->addLayout(applyRow);
+    options->addWidget(statusLine_);
+    options->addStretch(1);
 
-    findChild<QGroupBox*>(QStringLiteral("portSettingsFrame"))->setGeometry(du.x(15), du.y(10), du.x(135), du.y(105));
-    findChild<QGroupBox*>(QStringLiteral("commandsFrame"))->setGeometry(du.x(15), du.y(120), du.x(350), du.y(55));
+    auto* commandGrid = new QGridLayout(findChild<QGroupBox*>(QStringLiteral("commandsFrame")));
+    commandGrid->addWidget(new QLabel(QStringLiteral("TX command:"), this), 0, 0, Qt::AlignRight);
+    commandGrid->addWidget(txCommandBox_, 0, 1);
+    commandGrid->addWidget(new QLabel(QStringLiteral("RX command:"), this), 1, 0, Qt::AlignRight);
+    commandGrid->addWidget(rxCommandBox_, 1, 1);
+    commandGrid->setColumnMinimumWidth(1, du.x(115));
+    commandGrid->setColumnMinimumWidth(2, du.x(10));
+    commandGrid->addWidget(useCommandsCheck_, 0, 3);
+    commandGrid->addWidget(hexOption_, 1, 3);
+    commandGrid->addWidget(textOption_, 2, 3);
 
-    label("Port:", 15, 20, 50, 15);
-    list(portList_, 70, 20, 75);
-    label("Baud rate:", 15, 35, 50, 15);
-    list(baudList_, 70, 35, 75);
-    label("Data bits:", 15, 50, 50, 15);
-    list(dataBitsList_, 70, 50, 75);
-    label("Parity:", 15, 65, 50, 15);
-    list(parityList_, 70, 65, 75);
-    label("Stop bits:", 15, 80, 50, 15);
-    list(stopBitsList_, 70, 80, 75);
-    label("Radio address:", 15, 95, 50, 15);
-    list(addressList_, 70, 95, 75);
-
-    place(useCatOption_, 210, 50, 50, 10);
-    place(usePttOption_, 210, 70, 50, 10);
-    applyButton_->setGeometry(du.x(280), du.y(50), du.x(50), du.y(30));
-
-    label("TX command:", 15, 130, 55, 15);
-    txCommandBox_->setGeometry(du.x(75), du.y(134), du.x(115), du.y(14));
-    label("RX command:", 15, 150, 55, 15);
-    rxCommandBox_->setGeometry(du.x(75), du.y(153), du.x(115), du.y(14));
-    place(useCommandsCheck_, 210, 130, 150, 10);
-    place(hexOption_, 210, 145, 130, 10);
-    place(textOption_, 210, 160, 130, 10);
+    auto* top = new QHBoxLayout;
+    top->addWidget(findChild<QGroupBox*>(QStringLiteral("portSettingsFrame")));
+    top->addSpacing(du.x(20));
+    top->addLayout(options, 1);
+    auto* dialog = new QVBoxLayout(this);
+    dialog->addLayout(top);
+    dialog->addWidget(findChild<QGroupBox*>(QStringLiteral("commandsFrame")));
+    dialog->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void PttSettingsDialog::fillLists()
@@ -237,7 +257,7 @@ void PttSettingsDialog::fillLists()
     const PortSettings& settings = controller_.settings();
 
     for (const std::string& name : fixedPortNames()) portList_->addItem(QString::fromStdString(name));
-    int widest = portList_->width();
+    int widest = 0;
     for (const PresentSerialPort& port : presentSerialPorts()) {
         portList_->addItem(port.path);
         portList_->setItemData(portList_->count() - 1, port.description, Qt::ToolTipRole);
@@ -312,6 +332,9 @@ void PttSettingsDialog::onUseCommands(bool checked)
 void PttSettingsDialog::apply()
 {
     if (startedClosing_) return;
+    // APPLY closes an open port, which unkeys the radio: a transmission under way ends first,
+    // unkeyed by the commands that keyed it, so its sound never goes out unkeyed.
+    if (controller_.isPortOpen() && options_.beforePortCloses) options_.beforePortCloses();
     PortSettings& settings = controller_.settings();
 
     const int portPosition = shownPosition(portList_);
@@ -341,29 +364,44 @@ void PttSettingsDialog::apply()
         toLatin1(dataBitsList_->currentText()), toLatin1(parityList_->currentText()),
         toLatin1(stopBitsList_->currentText()));
     if (!opened) {
+        // The reason stays beside APPLY, with the dialog open to put it right.
+        showPortState();
+        statusLine_->setText(QStringLiteral("Port not open: %1").arg(portProblem(devicePathForPort(toLatin1(portList_->currentText())))));
         messages_.inform(this, kFailureCaption, kFailureText);
-        QDialog::done(QDialog::Rejected);
         return;
     }
-    setWindowTitle(startedCaption());
+    showPortState();
     startedClosing_ = true;
-    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->setEnabled(false);
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child != statusLine_) child->setEnabled(false);
+    }
     QTimer::singleShot(kStartedPauseMs, this, [this] { QDialog::done(QDialog::Accepted); });
 }
+
+void PttSettingsDialog::showPortState()
+{
+    const bool open = controller_.isPortOpen();
+    setWindowTitle(open ? startedCaption() : stoppedCaption());
+    statusLine_->setText(open ? QStringLiteral("Port open") : QStringLiteral("Port closed: APPLY opens it"));
+}
+
+bool PttSettingsDialog::openAtStart() const { return openAtStartCheck_->isChecked(); }
 
 void PttSettingsDialog::reject()
 {
     // The port has just been started and the dialog is on its way out: leave it running.
     if (startedClosing_) return;
-    controller_.closePort();
-    setWindowTitle(stoppedCaption());
     QDialog::reject();
 }
 
-int showPttSettings(PttController& controller, MessagePresenter& messages, QWidget* parent)
+PttDialogOutcome showPttSettings(PttController& controller, MessagePresenter& messages, QWidget* parent,
+                                 PttDialogOptions options)
 {
-    PttSettingsDialog dialog(controller, messages, parent);
-    return dialog.exec();
+    PttSettingsDialog dialog(controller, messages, parent, std::move(options));
+    PttDialogOutcome outcome;
+    outcome.result = dialog.exec();
+    outcome.openAtStart = dialog.openAtStart();
+    return outcome;
 }
 
 }  // namespace vantrel::radio

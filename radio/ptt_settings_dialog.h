@@ -1,6 +1,7 @@
 // The "PTT settings" dialog: keying method, serial port and line format, the radio's CI-V
 // address from a table of ICOM models, and the operator's own transmit and receive commands.
-// Opening it stops the port; "APPLY" builds the commands and starts the port again.
+// The port stays as it is until "APPLY", which builds the commands and starts the port again;
+// the line beside APPLY says whether the port is open, or why not. Cancel leaves it as it was.
 // Modal, owned by the main window, rebuilt at every opening. GUI thread only.
 #pragma once
 
@@ -8,10 +9,13 @@
 #include <QString>
 
 #include <array>
+#include <functional>
+#include <string>
 #include <string_view>
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -37,6 +41,8 @@ inline constexpr int kUseCatOption = 1536;
 inline constexpr int kUsePttOption = 1537;
 inline constexpr int kHexCommandsOption = 1538;
 inline constexpr int kTextCommandsOption = 1539;
+inline constexpr int kOpenAtStartCheck = 941;  // ours: "Open the port at start"
+inline constexpr int kPortStatusLine = 942;    // ours: the line beside APPLY
 }  // namespace control
 
 // The radio models; each entry's first two characters are the CI-V address in hexadecimal.
@@ -45,21 +51,33 @@ inline constexpr std::array<std::string_view, 10> kRadioAddressEntries{
     "6E,ICOM 756PRO III", "76,ICOM 7200", "6A,ICOM 7800",   "70,ICOM 7000",
     "7A,ICOM 7600",      "74,ICOM 770"};
 
+// What the dialog needs beyond the controller: the program's own "open at start" choice, and
+// what must happen before APPLY closes an open port (the station returns to receive first, so
+// its sound never goes out with the radio unkeyed).
+struct PttDialogOptions {
+    bool openAtStart = false;
+    std::function<void()> beforePortCloses;
+};
+
 class PttSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    // Closes the controller's port (unkeying it) and shows the controller's settings.
+    // Shows the controller's settings; the port is left as it is.
     PttSettingsDialog(PttController& controller, MessagePresenter& messages,
-                      QWidget* parent = nullptr);
+                      QWidget* parent = nullptr, PttDialogOptions options = {});
 
     static QString stoppedCaption();
     static QString startedCaption();
+    // Why the device at `devicePath` did not open, for the line beside APPLY.
+    static QString portProblem(const std::string& devicePath);
+
+    bool openAtStart() const;
 
     // How long "Comms STARTED" stays in the caption before the dialog closes, in milliseconds.
     static constexpr int kStartedPauseMs = 500;
 
 public slots:
-    void reject() override;  // Cancel, Escape or the close box: the port stays stopped
+    void reject() override;  // Cancel, Escape or the close box: the port stays as it was
 
 private:
     void createControls();
@@ -71,9 +89,11 @@ private:
     void onUseCat(bool checked);
     void onUseCommands(bool checked);
     void apply();
+    void showPortState();
 
     PttController& controller_;
     MessagePresenter& messages_;
+    PttDialogOptions options_;
     bool startedClosing_ = false;
 
     QComboBox* portList_ = nullptr;
@@ -90,10 +110,17 @@ private:
     QRadioButton* usePttOption_ = nullptr;
     QRadioButton* hexOption_ = nullptr;
     QRadioButton* textOption_ = nullptr;
+    QCheckBox* openAtStartCheck_ = nullptr;
+    QLabel* statusLine_ = nullptr;
 };
 
-// Builds and runs the dialog modally; returns when it closes (QDialog::Accepted when the port
-// was started).
-int showPttSettings(PttController& controller, MessagePresenter& messages, QWidget* parent);
+struct PttDialogOutcome {
+    int result = 0;           // QDialog::Accepted when the port was started
+    bool openAtStart = false; // the check box as the dialog closed
+};
+
+// Builds and runs the dialog modally; returns when it closes.
+PttDialogOutcome showPttSettings(PttController& controller, MessagePresenter& messages, QWidget* parent,
+                                 PttDialogOptions options = {});
 
 }  // namespace vantrel::radio

@@ -1,7 +1,10 @@
 #include "radio/qt_serial_link.h"
 
+#include <QSocketNotifier>
 #include <QString>
 
+#include <cerrno>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -12,9 +15,17 @@ namespace {
 // Commands are a few bytes; the driver takes them at once, so this only guards a wedged port.
 constexpr int kDrainMilliseconds = 200;
 
+// A control call refused with one of these found no device behind the descriptor any more.
+bool deviceMissing(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
 }  // namespace
 
-QtSerialLink::QtSerialLink() = default;
+QtSerialLink::QtSerialLink()
+{
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError || error == QSerialPort::WriteError) deviceGoneLater();
+    });
+}
 
 QtSerialLink::~QtSerialLink() { close(); }
 
@@ -29,9 +40,41 @@ bool QtSerialLink::open(const std::string& devicePath)
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite)) return false;
+    if (!port_.open(QIODevice::WriteOnly)) return false;
+    ++session_;
     hangUpOnLastClose();
+    // Hang-up and error conditions are reported to a read watch whatever the open mode.
+    watch_ = std::make_unique<QSocketNotifier>(port_.handle(), QSocketNotifier::Read);
+    QObject::connect(watch_.get(), &QSocketNotifier::activated, &port_, [this] { checkDevice(); });
     return true;
+}
+
+void QtSerialLink::checkDevice()
+{
+    pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0) return;
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        deviceGone();
+        return;
+    }
+    // Echoes and answers of the radio: nothing here reads them.
+    if (p.revents & POLLIN) ::tcflush(p.fd, TCIFLUSH);
+}
+
+void QtSerialLink::deviceGoneLater()
+{
+    QMetaObject::invokeMethod(&port_, [this, session = session_] {
+        if (session == session_) deviceGone();
+    }, Qt::QueuedConnection);
+}
+
+void QtSerialLink::deviceGone()
+{
+    if (!port_.isOpen()) return;
+    watch_.reset();
+    port_.clear(QSerialPort::Output);
+    port_.close();
+    if (onLost_) onLost_();
 }
 
 void QtSerialLink::hangUpOnLastClose()
@@ -49,6 +92,7 @@ void QtSerialLink::hangUpOnLastClose()
 void QtSerialLink::close()
 {
     if (!port_.isOpen()) return;
+    watch_.reset();
     if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(kDrainMilliseconds);
     port_.close();
 }
@@ -106,18 +150,21 @@ bool QtSerialLink::setLines(bool dtr, bool rts)
     int drop = (dtr ? 0 : TIOCM_DTR) | (rts ? 0 : TIOCM_RTS);
     bool ok = true;
     if (drop != 0) ok = ::ioctl(fd, TIOCMBIC, &drop) == 0 && ok;
-    if (raise != 0) ok = ::ioctl(fd, TIOCMBIS, &raise) == 0 && ok;
+    if (ok && raise != 0) ok = ::ioctl(fd, TIOCMBIS, &raise) == 0;
+    // A port without modem lines (a pseudo-terminal) refuses quietly; a vanished one is gone.
+    if (!ok && deviceMissing(errno)) deviceGoneLater();
     return ok;
 }
 
 bool QtSerialLink::write(std::span<const std::uint8_t> bytes)
 {
     if (!port_.isOpen()) return false;
+    if (bytes.empty()) return true;
     const auto size = static_cast<qint64>(bytes.size());
     if (port_.write(reinterpret_cast<const char*>(bytes.data()), size) != size) return false;
-    // Hand the bytes to the driver now rather than at the next turn of the event loop.
-    port_.flush();
-    return true;
+    // Hand the bytes to the driver now rather than at the next turn of the event loop; what the
+    // driver refuses is reported by errorOccurred.
+    return port_.flush();
 }
 
 }  // namespace vantrel::radio

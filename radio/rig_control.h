@@ -35,7 +35,7 @@ struct DialReading {
 struct RigAnswer {
     bool ok = false;
     std::string error;
-    DialReading dial;  // filled by readDial
+    DialReading dial;  // readFrequency fills the frequency, readMode the mode
 };
 
 class RigControl {
@@ -47,7 +47,10 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual RigAnswer setPtt(bool on) = 0;
-    virtual RigAnswer readDial() = 0;
+    // The dial in two calls of one radio round trip each, so a key or unkey never waits long
+    // behind a reading.
+    virtual RigAnswer readFrequency() = 0;
+    virtual RigAnswer readMode() = 0;
 };
 
 // "14.078.500 USB": MHz, kHz and Hz groups of the dial rounded to the hertz, then the mode.

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -11,10 +12,13 @@
 namespace vantrel::radio {
 
 struct RigWorker::Request {
-    enum class Kind { Open, Close, Ptt, Poll, Stop } kind = Kind::Poll;
+    enum class Kind { Open, Close, Ptt, Frequency, Mode, Stop } kind = Kind::Frequency;
     unsigned generation = 0;
     RigConfig config;
     bool on = false;
+    bool final = false;  // the close-down's unkey
+
+    bool reading() const { return kind == Kind::Frequency || kind == Kind::Mode; }
 };
 
 struct RigWorker::Reply {
@@ -27,8 +31,10 @@ struct RigWorker::Reply {
 struct RigWorker::Shared {
     std::mutex mutex;
     std::condition_variable wake;      // a request was queued
-    std::condition_variable finished;  // the thread has ended
+    std::condition_variable finished;  // the final unkey has begun, or the thread has ended
     std::deque<Request> queue;
+    bool finalStarted = false;
+    bool finalOk = false;  // the radio confirmed the final unkey
     bool done = false;
     std::function<void(const Reply&)> deliver;  // cleared once nobody listens any more
     std::unique_ptr<RigControl> rig;
@@ -47,6 +53,10 @@ struct RigWorker::Shared {
                 wake.wait(lock, [this] { return !queue.empty(); });
                 request = queue.front();
                 queue.pop_front();
+                if (request.final) {
+                    finalStarted = true;
+                    finished.notify_all();
+                }
             }
             if (request.kind == Request::Kind::Stop) break;
             Reply reply{request, {}};
@@ -57,10 +67,21 @@ struct RigWorker::Shared {
                 if (!rig->isOpen()) continue;
                 reply.answer = rig->setPtt(request.on);
                 break;
-            case Request::Kind::Poll:
-                reply.answer = rig->isOpen() ? rig->readDial() : RigAnswer{false, {}, {}};
+            case Request::Kind::Frequency:
+            case Request::Kind::Mode:
+                if (!rig->isOpen()) reply.answer = RigAnswer{false, {}, {}};
+                else reply.answer = request.kind == Request::Kind::Mode ? rig->readMode() : rig->readFrequency();
                 break;
             case Request::Kind::Stop: break;
+            }
+            if (request.final) {
+                std::lock_guard lock(mutex);
+                finalOk = reply.answer.ok;
+            }
+            if (request.kind == Request::Kind::Frequency && reply.answer.ok) {
+                // The mode as a request of its own, behind whatever keying came meanwhile.
+                std::lock_guard lock(mutex);
+                queue.push_back(Request{Request::Kind::Mode, request.generation, {}, false, false});
             }
             post(reply);
         }
@@ -87,7 +108,12 @@ RigWorker::~RigWorker() { shutDown(false); }
 
 void RigWorker::enqueue(Request request) {
     std::lock_guard lock(shared_->mutex);
-    shared_->queue.push_back(std::move(request));
+    auto& queue = shared_->queue;
+    auto at = queue.end();
+    // Keying goes ahead of the readings, behind every other request.
+    if (request.kind == Request::Kind::Ptt)
+        at = std::find_if(queue.rbegin(), queue.rend(), [](const Request& r) { return !r.reading(); }).base();
+    queue.insert(at, std::move(request));
     shared_->wake.notify_one();
 }
 
@@ -132,7 +158,7 @@ void RigWorker::poll() {
     if (shutDown_ || pollPending_ || !connected_) return;
     pollPending_ = true;
     Request request;
-    request.kind = Request::Kind::Poll;
+    request.kind = Request::Kind::Frequency;
     request.generation = generation_;
     enqueue(request);
 }
@@ -146,6 +172,7 @@ void RigWorker::setPollInterval(std::chrono::milliseconds interval) {
 }
 
 void RigWorker::setDial(const QString& text) {
+    if (text.isEmpty()) dial_ = {};
     if (text == dialText_) return;
     dialText_ = text;
     emit dialChanged(dialText_);
@@ -164,15 +191,28 @@ void RigWorker::received(const Reply& reply) {
         return;
     case Request::Kind::Ptt:
         emit pttAnswered(reply.request.on, answer.ok);
-        break;
-    case Request::Kind::Poll:
+        if (!answer.ok) readingFailed(error);
+        return;
+    case Request::Kind::Frequency:
+        if (answer.ok) {
+            dial_.frequencyHz = answer.dial.frequencyHz;
+        } else {
+            pollPending_ = false;
+            readingFailed(error);
+        }
+        return;
+    case Request::Kind::Mode:
+        // A radio without a mode reading still has a dial worth showing.
         pollPending_ = false;
-        if (answer.ok) setDial(QString::fromStdString(formatDial(answer.dial)));
-        break;
+        dial_.mode = answer.ok ? answer.dial.mode : std::string();
+        setDial(QString::fromStdString(formatDial(dial_)));
+        return;
     case Request::Kind::Close:
     case Request::Kind::Stop: return;
     }
-    if (answer.ok) return;
+}
+
+void RigWorker::readingFailed(const QString& error) {
     // A radio that does not answer shows no dial rather than a stale one.
     setDial({});
     if (!lostReported_) {
@@ -185,15 +225,20 @@ bool RigWorker::shutDown(bool unkey, std::chrono::milliseconds limit) {
     if (shutDown_) return true;
     shutDown_ = true;
     pollTimer_.stop();
-    const auto deadline = std::chrono::steady_clock::now() + limit;
     std::unique_lock lock(shared_->mutex);
     auto& queue = shared_->queue;
-    std::erase_if(queue, [](const Request& r) { return r.kind == Request::Kind::Poll; });
-    if (unkey && (opening_ || connected_)) queue.push_back(Request{Request::Kind::Ptt, generation_, {}, false});
-    queue.push_back(Request{Request::Kind::Close, generation_, {}, false});
-    queue.push_back(Request{Request::Kind::Stop, generation_, {}, false});
+    // The final unkey stands for every reading and keying still queued.
+    std::erase_if(queue, [](const Request& r) { return r.reading() || r.kind == Request::Kind::Ptt; });
+    const bool unkeying = unkey && (opening_ || connected_);
+    if (unkeying) queue.push_back(Request{Request::Kind::Ptt, generation_, {}, false, true});
+    queue.push_back(Request{Request::Kind::Close, generation_, {}, false, false});
+    queue.push_back(Request{Request::Kind::Stop, generation_, {}, false, false});
     shared_->wake.notify_one();
-    const bool done = shared_->finished.wait_until(lock, deadline, [this] { return shared_->done; });
+    // First the call on its way to the radio, then the unkey itself, each within the bound.
+    const Shared& s = *shared_;
+    bool done = shared_->finished.wait_for(lock, limit, [&] { return s.done || (unkeying && s.finalStarted); });
+    if (done && !s.done) done = shared_->finished.wait_for(lock, limit, [&] { return s.done; });
+    done = done && (!unkeying || s.finalOk);
     shared_->deliver = nullptr;
     lock.unlock();
     if (done)
@@ -202,6 +247,7 @@ bool RigWorker::shutDown(bool unkey, std::chrono::milliseconds limit) {
         shared_->thread.detach();
     connected_ = false;
     dialText_.clear();
+    dial_ = {};
     return done;
 }
 

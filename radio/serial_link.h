@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -33,8 +34,14 @@ public:
     // Sets DTR and RTS together, in one call to the driver where the platform allows it.
     virtual bool setLines(bool dtr, bool rts) = 0;
 
-    // Hands the whole byte string to the driver without waiting for the line.
+    // Hands the whole byte string to the driver without waiting for the line. False when the
+    // driver did not take it all.
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+
+    // `handler` runs once each time the open device goes away (unplugged, hung up, refusing
+    // every write): the link has closed itself by then. It runs from the event loop, never from
+    // inside a call of the link.
+    virtual void setLostHandler(std::function<void()> handler) = 0;
 };
 
 }  // namespace vantrel::radio

@@ -31,7 +31,6 @@ struct TestWindow {
     audio::MemoryPlaybackDevice* playback = nullptr;
     std::shared_ptr<radio::MemorySerialLinkState> serial;
     RecordedMessages messages;
-    QStringList openedUrls;
 };
 
 // A window with the given settings on in-memory hardware, initialised (with `recording` played
@@ -56,11 +55,6 @@ inline std::unique_ptr<TestWindow> makeWindow(AppSettings settings = {}, const Q
     parts.outputNames = [] { return QStringList{QStringLiteral("Speakers"), QStringLiteral("USB Audio CODEC")}; };
     window->dialog = std::make_unique<MainDialog>(std::move(settings), settingsPath, std::move(parts));
     window->dialog->setMessageBoxes(&window->messages);
-    TestWindow* raw = window.get();
-    window->dialog->setUrlOpener([raw](const QUrl& url) {
-        raw->openedUrls << url.toString();
-        return true;
-    });
     window->dialog->initialise(recording);
     return window;
 }

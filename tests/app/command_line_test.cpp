@@ -22,11 +22,17 @@ TEST(ChatCommandLine, ReadsItsOwnOptionsInEitherFormAndLeavesQtsAlone) {
     EXPECT_TRUE(parseChatOptions({"-h"}).help);
     EXPECT_TRUE(parseChatOptions({"--help"}).help);
     EXPECT_TRUE(parseChatOptions({"--version"}).version);
+    const ChatOptions band = parseChatOptions({"--speed", "22", "--browser"});
+    EXPECT_EQ(band.speed, 22);
+    EXPECT_TRUE(band.browser);
+    EXPECT_EQ(parseChatOptions({"--speed=4"}).speed, 4);
+    EXPECT_EQ(none.speed, 0);
 }
 
 TEST(ChatCommandLine, RefusesUnknownOptionsAndAPlayWithoutItsFile) {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--play"}, {"--play="}, {"--play", ""}, {"--paly", "x.wav"}, {"--from-menu", "--demo"}}) {
+             {"--play"}, {"--play="}, {"--play", ""}, {"--paly", "x.wav"}, {"--from-menu", "--demo"},
+             {"--speed"}, {"--speed", "12"}, {"--speed=fast"}}) {
         const ChatOptions o = parseChatOptions(args);
         EXPECT_FALSE(o.error.empty()) << args.front();
     }

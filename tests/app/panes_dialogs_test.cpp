@@ -35,7 +35,7 @@ private slots:
     void dialogsOfferTheCurrentValueAndCancelKeepsIt();
     void inputBoxReturnsTheFieldOnOkAndNothingOnCancel();
     void aboutBoxLooksAsItShould();
-    void helpPageIsWrittenOutWhenMissingAndShownWithoutABrowser();
+    void helpPageTellsTheOperatorWhatTheyNeed();
 };
 
 void PanesDialogsTest::receivedCharactersAreFilteredAndGoToTheVeryEnd() {
@@ -143,14 +143,15 @@ void PanesDialogsTest::failedSaveIsReportedAndKeepsThePane() {
 }
 
 void PanesDialogsTest::squelchLevelRule() {
-    QCOMPARE(squelchLevelFromText(QStringLiteral(" 15")), 15);
-    QCOMPARE(squelchLevelFromText(QStringLiteral("7.9")), 7);
-    QCOMPARE(squelchLevelFromText(QStringLiteral("0.5")), 1);
-    QCOMPARE(squelchLevelFromText(QStringLiteral("-3")), 1);
-    QCOMPARE(squelchLevelFromText(QStringLiteral("abc")), 1);
-    QCOMPARE(squelchLevelFromText(QStringLiteral("  42dB")), 42);
-    QCOMPARE(squelchLevelFromText(QStringLiteral("90")), 90);  // not limited upwards
-    QCOMPARE(squelchLevelFromText(QStringLiteral("1e300")), 1000000000);  // held, no overflow
+    // The range the prompt states is kept, and said when it was not.
+    const QString outside = QStringLiteral("Must be between 1 and 80");
+    const std::pair<const char*, RangedEntry> cases[] = {
+        {" 15", {15, {}}}, {"7.9", {7, {}}},       {"80.9", {80, {}}},     {"  42dB", {42, {}}}, {"0.5", {1, outside}},
+        {"-3", {1, outside}}, {"abc", {1, outside}}, {"90", {80, outside}}, {"1e300", {80, outside}}};
+    for (const auto& [text, want] : cases) {
+        const RangedEntry got = squelchLevelFromText(QLatin1String(text));
+        QVERIFY2(got.value == want.value && got.message == want.message, text);
+    }
 }
 
 void PanesDialogsTest::captureRangeRule() {
@@ -285,46 +286,17 @@ void PanesDialogsTest::aboutBoxLooksAsItShould() {
     QCOMPARE(title->font().pointSize(), 14);
 }
 
-void PanesDialogsTest::helpPageIsWrittenOutWhenMissingAndShownWithoutABrowser() {
-    QTemporaryDir dir;
-    QStringList opened;
-    const auto browser = [&opened](const QUrl& url) {
-        opened << url.toLocalFile();
-        return true;
-    };
-    QCOMPARE(openHelp(nullptr, QDir(dir.path()), browser), nullptr);
-    const QString local = dir.filePath(QStringLiteral("VantrelChat.htm"));
-    QCOMPARE(opened, QStringList{local});
-    QFile page(local);
-    QVERIFY(page.open(QIODevice::ReadOnly));
-    const QByteArray html = page.readAll();
-    page.close();
+void PanesDialogsTest::helpPageTellsTheOperatorWhatTheyNeed() {
+    HelpViewer viewer(nullptr, helpPageSource(QDir(QStringLiteral("/nonexistent/vantrel"))));
+    const QString html = viewer.toHtml();
     for (const char* topic : {"pavucontrol", "/dev/ttyS", "/dev/serial/by-id", "dialout", "Sensitive receive",
                               "squelch may need lowering", "Vantrel07December2026203015.doc", "drag"})
-        QVERIFY2(html.contains(topic), topic);
-
-    // The operator's own page is left as it is.
-    QVERIFY(page.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    page.write("<p>my notes</p>");
-    page.close();
-    openHelp(nullptr, QDir(dir.path()), browser);
-    QVERIFY(page.open(QIODevice::ReadOnly));
-    QCOMPARE(page.readAll(), QByteArray("<p>my notes</p>"));
-    page.close();
-
-    // No browser: our own window shows the page.
-    QWidget* shown = openHelp(nullptr, QDir(dir.path()), [](const QUrl&) { return false; });
-    auto* text = qobject_cast<QTextBrowser*>(shown);
-    QVERIFY(text);
-    QVERIFY(text->toPlainText().contains(QStringLiteral("my notes")));
-    delete shown;
-
-    // A directory that cannot take the page: a private copy elsewhere still opens.
-    opened.clear();
-    openHelp(nullptr, QDir(QStringLiteral("/nonexistent/vantrel")), browser);
-    QCOMPARE(opened.size(), 1);
-    QVERIFY(QFile::exists(opened[0]));
-    QVERIFY(!opened[0].startsWith(QStringLiteral("/nonexistent")));
+        QVERIFY2(html.contains(QLatin1String(topic)), topic);
+    // The operator's own page in the working folder comes first.
+    QTemporaryDir dir;
+    QFile own(dir.filePath(QStringLiteral("VantrelChat.htm")));
+    QVERIFY(own.open(QIODevice::WriteOnly) && own.write("<p>my notes</p>") > 0);
+    QCOMPARE(helpPageSource(QDir(dir.path())), QUrl::fromLocalFile(own.fileName()));
 }
 
 QTEST_MAIN(PanesDialogsTest)

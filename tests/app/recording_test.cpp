@@ -1,12 +1,15 @@
 // "Play a recording into the receiver...": a recording in place of the sound card's input
 // through the whole window, and how the sound card comes back.
 #include <QAction>
+#include <QFileInfo>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/control_ids.h"
 #include "app/run_application.h"
 #include "app/rx_screen.h"
+#include "app/status_line.h"
 #include "app/tx_entry.h"
 #include "app_test_support.h"
 #include "audio/capture_switch.h"
@@ -77,13 +80,19 @@ void RecordingTest::fromTheMenuItIsDecodedAndTheSoundCardReturnsAtItsEnd() {
     QVERIFY(!file.isEmpty());
     d.setRecordingChooser([file] { return file; });
     capture.recording().setPace(40);
+    // The chooser opens where the last recording was, else (not installed) the working folder.
+    QCOMPARE(d.recordingFolder(), d.workDirectory().path());
 
     QAction* item = d.action(command::kPlayRecording);
     QVERIFY(item);
     item->trigger();
     QVERIFY(capture.playingRecording());
     QVERIFY(!w->capture->isOpen());
+    QCOMPARE(d.recordingFolder(), QFileInfo(file).absolutePath());
+    QLabel* state = d.statusLine()->recordingState();
+    QCOMPARE(state->text(), QStringLiteral("Playing recording transmission-22050.wav"));
     QTRY_VERIFY_WITH_TIMEOUT(!capture.playingRecording(), 20000);
+    QCOMPARE(state->text(), QStringLiteral("Recording ended: transmission-22050.wav"));
     QVERIFY2(paneHasLine(d, kSent), qPrintable(d.rxScreen()->toPlainText()));
     QVERIFY(w->capture->recording());
     QCOMPARE(w->capture->openCount(), 2);
@@ -119,6 +128,7 @@ void RecordingTest::recvSendOrASpeedChangeBringsBackTheSoundCard() {
     }
     QVERIFY(!d.station().captureSwitch().playingRecording());
     QVERIFY(!d.station().captureSwitch().recording().loaded());
+    QCOMPARE(d.statusLine()->recordingState()->text(), QStringLiteral("Recording stopped: transmission-11025.wav"));
     QVERIFY(w->capture->recording());
     QCOMPARE(w->capture->sampleRate(), rate);
 }

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
 #include "audio/audio_engine.h"
 #include "engine_fakes.h"
 #include "modem/tx_modulator.h"
+#include "modem/varicode.h"
 
 namespace vantrel::audio {
 namespace {
@@ -40,6 +43,13 @@ std::string decode(const std::vector<std::int16_t>& audio, const modem::ModeProf
         for (auto c : chars.primaryText()) text.push_back(static_cast<char>(c));
     }
     return text;
+}
+
+// Runs the event loop for `ms`, timers included.
+void runFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 class EngineTest : public ::testing::Test {
@@ -131,15 +141,15 @@ TEST_F(EngineTest, SendAndRecvRunTheirStepsInOrder) {
     EXPECT_EQ(playback.sampleRate(), 11025);
     EXPECT_EQ(station.rxPane, QStringLiteral("\r\nDL1ABC: hello world            "));
 
-    // Text typed while sending stays for the next sentence.
+    // Text typed while sending stays for the next sentence; none of this one was played yet.
     playback.playNext();
     settle();
     station.entry += QStringLiteral(" next");
     station.log.clear();
     engine->receive();
-    const QStringList recvSteps{"playback close", "capture open", "drop 11", "unkey", "send on", "capture start", "recv off", "focus"};
+    const QStringList recvSteps{"playback close", "capture open", "cut 0 of 11", "unkey", "send on", "capture start", "recv off", "focus"};
     EXPECT_EQ(station.log, recvSteps);
-    EXPECT_EQ(station.entry, QStringLiteral(" next"));
+    EXPECT_EQ(station.entry, QStringLiteral("hello world next"));
     EXPECT_FALSE(engine->transmitting());
     EXPECT_FALSE(station.keyed);
     settle();
@@ -187,12 +197,12 @@ TEST_F(EngineTest, EndSentinelReturnsToReceiveAfterTheWholeSentence) {
     EXPECT_EQ(station.log.count(QStringLiteral("unkey")), 2);
 }
 
-TEST_F(EngineTest, RecvInMidTextStopsAtOnceAndDropsExactlyWhatSendTook) {
+TEST_F(EngineTest, RecvInMidTextStopsAtOnceAndKeepsWhatWasNotPlayed) {
     startReceiving();
     const QString sentence = QStringLiteral("a long sentence that needs many blocks to leave the station");
     station.entry = sentence;
     engine->send();
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 8; ++i) {
         playback.playNext();
         settle();
     }
@@ -204,9 +214,28 @@ TEST_F(EngineTest, RecvInMidTextStopsAtOnceAndDropsExactlyWhatSendTook) {
     EXPECT_FALSE(playback.isOpen());
     EXPECT_FALSE(playback.playNext());
     EXPECT_EQ(playback.played().size(), playedBefore);
-    EXPECT_EQ(station.entry, QStringLiteral("typed meanwhile"));
     EXPECT_FALSE(station.keyed);
     EXPECT_EQ(tx.txLength(), 0);
+
+    // Only the characters played whole went out, and exactly those are reported and leave the
+    // entry; the rest of the sentence stays in front of what was typed meanwhile.
+    const qsizetype sent = station.onAir.size();
+    ASSERT_TRUE(sent > 0 && sent < sentence.size()) << sent;
+    EXPECT_EQ(station.onAir, sentence.left(sent));
+    EXPECT_EQ(station.entry, sentence.mid(sent) + QStringLiteral("typed meanwhile"));
+    // Counted against the frame's nibbles in the symbols played after the two lead-in blocks.
+    const auto& profile = engine->profile();
+    auto symbols = static_cast<long>(playback.played().size() / modem::kBlockLength - 2) * modem::symbolsPerBlock(profile);
+    long whole = -21;  // the frame before the text: 11 spaces, CR LF, "DL1ABC: "
+    for (char c : "           \r\nDL1ABC: " + sentence.toStdString()) {
+        symbols -= static_cast<long>(modem::varicodeTable().encodePrimary(static_cast<std::uint8_t>(c)).size());
+        if (symbols < 0) break;
+        ++whole;
+    }
+    EXPECT_EQ(sent, whole);
+    // A receiver hears no more of it than was reported.
+    const QString heard = QString::fromStdString(decode(playback.played(), profile)).section(QStringLiteral("DL1ABC: "), 1);
+    EXPECT_TRUE(!heard.isEmpty() && station.onAir.startsWith(heard.trimmed())) << heard.toStdString();
 
     // The two buffers RECV took back from the sound card come back later and are rendered,
     // never played: the modulator moves on by two blocks of idle text and the
@@ -220,6 +249,29 @@ TEST_F(EngineTest, RecvInMidTextStopsAtOnceAndDropsExactlyWhatSendTook) {
     EXPECT_EQ(playback.played().size(), playedBefore);
     EXPECT_FALSE(engine->transmitting());
     EXPECT_EQ(station.log.count(QStringLiteral("unkey")), 1);
+}
+
+TEST_F(EngineTest, TimeLimitEndsATransmissionAndRefusedKeyingSendsNothing) {
+    startReceiving();
+    engine->setTimeLimit(std::chrono::milliseconds(150));
+    station.entry = QStringLiteral("a sentence longer than the limit lets it be");
+    engine->send();
+    playback.playNext();
+    settle();
+    ASSERT_TRUE(engine->transmitting());
+    for (int i = 0; i < 50 && engine->transmitting(); ++i) runFor(10);
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_FALSE(station.keyed);
+    EXPECT_LT(station.at("unkey"), station.at("message Transmit time limit"));
+    EXPECT_EQ(station.entry, QStringLiteral("a sentence longer than the limit lets it be"));
+
+    // The keying is gone: SEND is refused before anything changes.
+    station.keyingGone = true;
+    station.log.clear();
+    engine->send();
+    EXPECT_EQ(station.log, QStringList{"refused"});
+    EXPECT_FALSE(engine->transmitting());
+    EXPECT_TRUE(capture.isOpen());
 }
 
 TEST_F(EngineTest, HandedBackBuffersNeverTakeTheNextSentence) {
@@ -346,11 +398,12 @@ TEST_F(EngineTest, FailedCaptureReopenAtRecvUnkeysAndWaitsForRecv) {
     EXPECT_TRUE(station.recvEnabled);
     EXPECT_EQ(station.entry, QStringLiteral("hello"));
 
-    // RECV again once an input opens: receive, and the sent text leaves the entry.
+    // RECV again once an input opens: receive; none of the sentence had been played, so the
+    // entry keeps it.
     capture.failOpen = false;
     engine->receive();
     EXPECT_FALSE(engine->transmitting());
-    EXPECT_TRUE(station.entry.isEmpty());
+    EXPECT_EQ(station.entry, QStringLiteral("hello"));
     EXPECT_TRUE(station.sendEnabled);
     EXPECT_FALSE(station.recvEnabled);
     settle();
@@ -419,6 +472,43 @@ TEST_F(EngineTest, ShutDownClosesBothDevicesAndUnkeys) {
     EXPECT_FALSE(station.keyed);
     settle();
     EXPECT_TRUE(station.messages.isEmpty());
+}
+
+
+// What one sentence puts on the air at a transmit level.
+std::vector<std::int16_t> onAirAt(int levelDb) {
+    Station station;
+    MemoryCaptureDevice capture;
+    MemoryPlaybackDevice playback;
+    modem::TxModulator tx;
+    modem::Receiver rx;
+    tx.setIdleText("DL1ABC");
+    AudioEngine engine(capture, playback, tx, rx, station.ports());
+    engine.setTransmitLevelDb(levelDb);
+    engine.openCapture();
+    settle();
+    station.entry = QStringLiteral("level test");
+    engine.send();
+    while (engine.transmitting() && playback.playNext()) settle();
+    return playback.played();
+}
+
+TEST(TransmitLevel, ScalesTheSamplesByTheSetDecibelsAndNothingElse) {
+    const std::vector<std::int16_t> full = onAirAt(0);
+    // Outside -30..0 the level is held at its end.
+    for (const auto& [db, held] : std::vector<std::pair<int, int>>{{-1, -1}, {-6, -6}, {-20, -20}, {-30, -30}, {-45, -30}, {3, 0}}) {
+        const std::vector<std::int16_t> air = onAirAt(db);
+        ASSERT_EQ(air.size(), full.size()) << db << " dB";
+        // The same waveform, sample for sample, at the lower amplitude, and its energy down by the level.
+        const double gain = std::pow(10.0, held / 20.0);
+        double energy = 0, fullEnergy = 0;
+        for (std::size_t i = 0; i < air.size(); ++i) {
+            ASSERT_EQ(air[i], std::nearbyint(full[i] * gain)) << db << " dB, sample " << i;
+            energy += static_cast<double>(air[i]) * air[i];
+            fullEnergy += static_cast<double>(full[i]) * full[i];
+        }
+        EXPECT_NEAR(10 * std::log10(energy / fullEnergy), held, 0.1) << db << " dB";
+    }
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ TEST(AudioOverPulse, PlaybackBufferCountsAsPlayedOnlyOnceHeard) {
     ASSERT_TRUE(playback.queueBuffer(0, block));
     ASSERT_TRUE(playback.queueBuffer(1, block));
     EXPECT_FALSE(playback.queueBuffer(1, block)) << "a buffer already queued is refused";
+    std::printf("the server holds %lld of %d samples\n", playback.framesHandedOver(), 2 * modem::kBlockLength);
+    EXPECT_EQ(playback.framesHandedOver(), 2 * modem::kBlockLength) << "the server does not hold both blocks";
     ASSERT_TRUE(runUntil([&] { return doneAt.size() == 2; }, 6000));
     // Each block takes its full second to be heard (a fresh server may start a little late).
     EXPECT_GE(doneAt[0], 950);
@@ -361,7 +363,7 @@ TEST(AudioOverPulseZLast, ServerGoingAwayMidTransmissionUnkeysAndIsReported) {
     runUntil([] { return false; }, 1500);
     ASSERT_TRUE(sender.engine->transmitting());
 
-    const std::string stop = std::string(VANTREL_SOURCE_DIR) + "/scripts/pulse-stop " + qgetenv("XDG_RUNTIME_DIR").toStdString();
+    const std::string stop = testing::soundServerScript("stop") + " " + qgetenv("XDG_RUNTIME_DIR").toStdString();
     ASSERT_EQ(std::system(stop.c_str()), 0);
     EXPECT_TRUE(runUntil([&] { return !sender.station.keyed; }, 10000)) << "the radio stayed keyed";
     EXPECT_FALSE(sender.engine->playbackOpen());
@@ -383,7 +385,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     if (!server.ok()) {
-        fprintf(stderr, "could not start the PulseAudio test server\n");
+        fprintf(stderr, "could not start the test sound server\n");
         return 1;
     }
     return RUN_ALL_TESTS();

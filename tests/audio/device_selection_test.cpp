@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "audio/audio_engine.h"
+#include "audio/return_release_guard.h"
 #include "audio/device_selection.h"
 #include "engine_fakes.h"
 #include "modem/tx_modulator.h"
@@ -197,6 +199,7 @@ TEST_F(SelectorTest, TheReturnThatClosesTheDialogDoesNotReachTheEntry) {
     QLineEdit entry;
     ReleaseCounter counter;
     entry.installEventFilter(&counter);
+    new ReturnReleaseGuard(&entry, {});
     whenShown([](DeviceDialog& dialog) { QTest::keyPress(dialog.deviceList(), Qt::Key_Return); });
     selector->selectInputDevice(nullptr);
     EXPECT_TRUE(capture.isOpen()) << "Return pressed OK";
@@ -205,6 +208,36 @@ TEST_F(SelectorTest, TheReturnThatClosesTheDialogDoesNotReachTheEntry) {
     // The next Return typed in the entry is the operator's again.
     QTest::keyClick(&entry, Qt::Key_Return);
     EXPECT_EQ(counter.releases, 1);
+}
+
+// Return as the window system delivers it, to the entry (E) or a box of its own window (B):
+// p/r press/release, P/R the same marked as auto-repeat, then the moment in ms.
+TEST(ReturnReleaseGuard, SendsOnlyForAReturnPressedAndReleasedInTheEntry) {
+    const std::pair<const char*, int> cases[] = {
+        {"pE1 rE2", 1},                          // a tap
+        {"rE1", 0},                              // a release whose press went elsewhere
+        {"pE1 PE700 PE740 rE800", 1},            // held, repeats marked
+        {"pE1 rE700 pE700 rE740 pE740 rE800", 1},  // held, repeats as pairs of one moment
+        {"pB1 PE700 PE740 rE800", 0},            // taken by a box that closed, repeats marked
+        {"pB1 rE700 pE700 rE740 pE740 rE800", 0},  // the same with pairs
+        {"pB1 rB2 pE3 rE4", 1},                  // a box, then a tap in the entry
+        {"pE1 PB700 rE800", 0},                  // a box came up while it was held
+    };
+    for (const auto& [script, sends] : cases) {
+        SCOPED_TRACE(script);
+        QLineEdit entry, box;
+        int sent = 0;
+        new ReturnReleaseGuard(&entry, [&sent] { ++sent; });
+        for (const QString& word : QString::fromLatin1(script).split(QLatin1Char(' '))) {
+            const bool press = word[0].toLower() == QLatin1Char('p');
+            QKeyEvent key(press ? QEvent::KeyPress : QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier,
+                          QStringLiteral("\r"), word[0].isUpper());
+            key.setTimestamp(word.mid(2).toULongLong());
+            QApplication::sendEvent(word[1] == QLatin1Char('E') ? &entry : &box, &key);
+        }
+        EXPECT_EQ(sent, sends);
+        EXPECT_TRUE(entry.text().isEmpty());
+    }
 }
 
 TEST_F(SelectorTest, MissingControlPanelIsExplained) {

@@ -38,6 +38,12 @@ struct Station : Keyer, ChatPanes, ButtonStates, ProgressDisplay, ReceiveSink, S
         if (entry.size() >= count) entry.remove(0, count);
         log << QStringLiteral("drop %1").arg(count);
     }
+    QString onAir;          // what transmissionEnded said went out
+    void transmissionCut(int count, int sent) override {
+        if (entry.size() >= count) entry.remove(0, sent);
+        log << QStringLiteral("cut %1 of %2").arg(sent).arg(count);
+    }
+    void transmissionEnded(const QString& sent) override { onAir = sent; }
     void focusEntry() override { log << QStringLiteral("focus"); }
 
     void setSendEnabled(bool on) override { sendEnabled = on; log << (on ? QStringLiteral("send on") : QStringLiteral("send off")); }
@@ -64,6 +70,11 @@ struct Station : Keyer, ChatPanes, ButtonStates, ProgressDisplay, ReceiveSink, S
     void showMessage(MessageIcon, const QString& caption, const QString& text) override {
         messages << caption + QLatin1Char('|') + text;
         log << QStringLiteral("message ") + caption;
+    }
+    bool keyingGone = false;  // the keyer refuses SEND
+    bool readyToKey() override {
+        if (keyingGone) log << QStringLiteral("refused");
+        return !keyingGone;
     }
 
     EnginePorts ports() {

@@ -15,7 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "modem/slot_bank.h"
 #include "modem/tx_modulator.h"
+#include "tests/support/text_metrics.h"
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -251,6 +255,10 @@ TEST_F(Cli, BadInputGivesOneLineErrorAndFailure) {
         "encode --text hi --call '' -o " + quote(path("y.wav").string()),
         "encode --text hi -o " + quote((dir_ / "no-such-dir" / "y.wav").string()),
         "encode --text",
+        "browse",
+        "browse " + quote(wav) + " --json=yes",
+        "browse " + quote(wav) + " --speed 9",
+        "browse " + quote(wav) + " --freq 1000",
         "",
         "transmit",
     };
@@ -262,7 +270,7 @@ TEST_F(Cli, BadInputGivesOneLineErrorAndFailure) {
 }
 
 TEST_F(Cli, HelpIsAvailableEverywhere) {
-    for (const char* args : {"--help", "encode --help", "decode --help", "decode -h", "encode --speed 4 -h"}) {
+    for (const char* args : {"--help", "encode --help", "decode --help", "decode -h", "encode --speed 4 -h", "browse --help"}) {
         const RunResult r = modem(args);
         EXPECT_EQ(r.status, 0) << args;
         EXPECT_NE(r.out.find("Usage: vantrel-modem"), std::string::npos) << args;
@@ -308,12 +316,61 @@ TEST_F(Cli, HostileAudioNeverCrashesTheDecoder) {
 
     for (const char* name : {"noise.wav", "silence.wav", "clipped.wav", "offset.wav", "noise-stereo-8k.wav",
                              "none.wav", "one.wav", "short.wav", "loud-float.wav", "truncated.wav"}) {
-        for (const char* opts : {"--speed 4 --squelch 1 --idle --standard", "--speed 22 --attack fast --idle",
-                                 "--speed 11 --freq 0 --squelch 1 --standard"}) {
-            const RunResult r = modem("decode " + quote(path(name).string()) + " " + opts);
+        for (const char* opts : {"decode --speed 4 --squelch 1 --idle --standard", "decode --speed 22 --attack fast --idle",
+                                 "decode --speed 11 --freq 0 --squelch 1 --standard", "browse --speed 5 --squelch 1 --json"}) {
+            const RunResult r = modem(std::string(opts).insert(7, quote(path(name).string()) + " "));
             EXPECT_TRUE(r.status == 0 || isOneLineError(r)) << name << " " << opts << ": status " << r.status
                                                              << ", stderr " << r.err;
         }
+    }
+}
+
+// The signal browser over a busy band: four stations of one speed at different tuning
+// frequencies (a few hertz off), 0 to +10 dB apart, starting one after another, the weakest 6 dB
+// above the level where an ideal detector makes 1% character errors. Each is listed once, at
+// its F within 1.5 tone spacings, with its call and its text; band noise alone lists nothing.
+TEST_F(Cli, BrowseListsEveryStationOfABusyBandOnce) {
+    struct Station {
+        const char* call;
+        const char* text;
+        double offsetHz, levelDb, startS;
+    };
+    const Station stations[] = {{"DL1ABC", "CQ CQ de DL1ABC, the band is open this morning, anyone for a chat? K", 3, 0, 0.5},
+                                {"G4XYZ", "Good evening from Kent, your signal is fine and the name here is Ann. BK", -4, 6, 2.5},
+                                {"F5QRS", "Rig is 50 W into a loop on the balcony, WX cloudy with light rain. 73", 5, 3, 4.5},
+                                {"OH2LMN", "Testing a new antenna, please report my signal, thanks in advance. SK", -2, 10, 6.5}};
+    struct Case {
+        int baud;
+        double onePercentDb;
+        std::array<int, 4> tuning;
+    };
+    for (const Case& c : {Case{11, -11.8, {400, 900, 1400, 1900}}, Case{22, -8.9, {157, 784, 1410, 2037}}}) {
+        const vantrel::modem::ModeProfile& p = *vantrel::modem::profileByBaud(c.baud);
+        const std::string air = path("band" + std::to_string(c.baud) + ".wav").string();
+        std::string band = std::string(VANTREL_BAND_EXE) + " --rate " + std::to_string(p.sampleRate) + " --seed 5 -o " + quote(air);
+        for (std::size_t i = 0; i < std::size(stations); ++i) {
+            const Station& s = stations[i];
+            const std::string wav = path(std::string(s.call) + ".wav").string();
+            ASSERT_EQ(encode(s.text, c.baud, wav, "--no-lead-in --call " + std::string(s.call) + " --freq " + std::to_string(c.tuning[i])).status, 0);
+            band += " --station " + quote(wav) + " --at " + std::to_string(s.startS) + " --offset " + std::to_string(s.offsetHz) +
+                    " --snr " + std::to_string(c.onePercentDb + 6 + s.levelDb);
+        }
+        ASSERT_EQ(std::system(band.c_str()), 0);
+        const RunResult r = modem("browse --json --speed " + std::to_string(c.baud) + " " + quote(air));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const nlohmann::json listed = nlohmann::json::parse(r.out);
+        ASSERT_EQ(listed.size(), std::size(stations)) << r.out;
+        for (std::size_t i = 0; i < std::size(stations); ++i) {
+            const nlohmann::json& got = listed[i];  // lowest frequency first, as they were placed
+            const std::string sent = std::string(stations[i].call) + ": " + stations[i].text;
+            EXPECT_NEAR(got["frequency"].get<double>(), c.tuning[i], 1.5 * vantrel::modem::toneSpacing(p)) << c.baud << " baud " << got;
+            EXPECT_EQ(got["call"], stations[i].call) << c.baud << " baud " << got;
+            EXPECT_LE(vantrel::testsupport::characterErrorRate(sent, got["text"].get<std::string>()), 0.02) << c.baud << " baud " << got;
+        }
+
+        const std::string noise = path("noise" + std::to_string(c.baud) + ".wav").string();
+        ASSERT_EQ(std::system((std::string(VANTREL_BAND_EXE) + " --rate " + std::to_string(p.sampleRate) + " --seconds 40 -o " + quote(noise)).c_str()), 0);
+        EXPECT_EQ(modem("browse --json --speed " + std::to_string(c.baud) + " " + quote(noise)).out, "[]\n");
     }
 }
 

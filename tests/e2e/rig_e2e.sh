@@ -2,7 +2,7 @@
 # The chat window keying a radio through a shared rigctld (Hamlib's network model 2 at
 # localhost:PORT, behind it Hamlib's dummy radio), driven as an operator would:
 #   - a sentence sent: rigctl reads PTT 1 while it is on the air and 0 after it;
-#   - the dial set with rigctl shows in the status row within 3 s;
+#   - the dial set with rigctl shows in the status line within 3 s;
 #   - rigctld stopped (SIGSTOP) during a transmission: the window keeps answering the operator;
 #   - SIGTERM while keyed: the program ends with the radio unkeyed;
 #   - rigctld killed during a transmission: the window says so once, the transmission ends as it
@@ -82,7 +82,7 @@ send_line() {  # text
   focus "$WIN"
   local height
   height=$(xdotool getwindowgeometry --shell "$WIN" | sed -n 's/^HEIGHT=//p')
-  xdotool mousemove --window "$WIN" 300 $((height - 45)) click 1
+  xdotool mousemove --window "$WIN" 300 $((height - 60)) click 1
   sleep 0.3
   xdotool type --delay 15 -- "$1"
   xdotool key Return
@@ -106,7 +106,7 @@ wait_for() {  # seconds description command...
 ptt_is() { [[ $(ask t) == "$1" ]]; }
 boxes() { xdotool search --all --pid "$STATION_PID" --name '^Rig control \(Hamlib\)$' 2>/dev/null | grep -c . || true; }
 
-# The right end of the status row, where the dial shows.
+# The right end of the status line under the controls, where the dial shows.
 dial_shot() {  # file
   local geometry w h
   geometry=$(xdotool getwindowgeometry --shell "$WIN")

@@ -92,6 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Keying by command bytes on a port opened with whatever the dialog's texts hold.
     if (!ptt.openPort(port, baud, bits, tx, rx)) return 0;
     FUZZ_CHECK(!state->dtr && !state->rts, "lines high after opening");
+    FUZZ_CHECK(state->written == wantRx, "opening did not write the receive command alone");
+    state->written.clear();
     ptt.keyTransmitter();
     FUZZ_CHECK(state->written == wantTx, "keying wrote other bytes");
     ptt.unkeyTransmitter();

@@ -18,12 +18,14 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 expected=(
   bin/vantrel-chat
+  bin/vantrel-guardian
   bin/vantrel-modem
   share/applications/org.vantrel.chat.desktop
   share/metainfo/org.vantrel.chat.metainfo.xml
   share/icons/hicolor/scalable/apps/vantrel-chat.svg
   share/icons/hicolor/64x64/apps/vantrel-chat.png
   share/man/man1/vantrel-chat.1
+  share/man/man1/vantrel-guardian.1
   share/man/man1/vantrel-modem.1
   share/doc/vantrel-chat/VantrelChat.htm
   share/doc/vantrel-chat/README.md
@@ -31,7 +33,7 @@ expected=(
   share/vantrel-chat/sample-exchange.txt
 )
 for f in "${expected[@]}"; do [[ -f $prefix/$f ]] || fail "$f is missing"; done
-for f in bin/vantrel-chat bin/vantrel-modem; do [[ -x $prefix/$f ]] || fail "$f is not executable"; done
+for f in bin/vantrel-chat bin/vantrel-guardian bin/vantrel-modem; do [[ -x $prefix/$f ]] || fail "$f is not executable"; done
 extra=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort | comm -23 - <(printf '%s\n' "${expected[@]}" | sort))
 [[ -z $extra ]] || fail "unexpected files installed: $extra"
 echo "install: every file in its place"
@@ -50,7 +52,7 @@ icon=$(sed -n 's/^Icon=//p' "$desktop")
 echo "install: desktop entry and metadata valid"
 
 # The manual pages: no formatting warning, and every option of --help documented.
-for page in vantrel-chat vantrel-modem; do
+for page in vantrel-chat vantrel-guardian vantrel-modem; do
   file=$prefix/share/man/man1/$page.1
   warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$file" 2>&1)
   [[ -z $warnings ]] || fail "$page.1: $warnings"
@@ -66,7 +68,7 @@ check_options() {  # page help-text
   done < <(options_of <<<"$2")
 }
 check_options vantrel-chat "$("$prefix/bin/vantrel-chat" --help)"
-check_options vantrel-modem "$("$prefix/bin/vantrel-modem" encode --help; "$prefix/bin/vantrel-modem" decode --help)"
+check_options vantrel-modem "$("$prefix/bin/vantrel-modem" encode --help; "$prefix/bin/vantrel-modem" decode --help; "$prefix/bin/vantrel-modem" browse --help)"
 echo "install: manual pages format cleanly and document every option"
 
 # The sample, decoded by the installed modem: every line it was made from, in order, exactly.

@@ -79,6 +79,8 @@ TEST_F(PttControllerTest, CatWritesFramesAndNeverTouchesTheLines)
 {
     useCat();
     ASSERT_TRUE(openDefaults());
+    EXPECT_EQ(line->written, kTxOff66);  // whatever keyed the radio before is undone first
+    line->written.clear();
     ptt->keyTransmitter();
     EXPECT_EQ(line->written, kTxOn66);
     ptt->unkeyTransmitter();
@@ -124,7 +126,8 @@ TEST_F(PttControllerTest, EveryWayOutUnkeysBeforeClosing)
     ASSERT_TRUE(openDefaults());
     ptt->keyTransmitter();
     ptt->closePort();
-    Bytes expected = kTxOn66;
+    Bytes expected = kTxOff66;
+    expected.insert(expected.end(), kTxOn66.begin(), kTxOn66.end());
     expected.insert(expected.end(), kTxOff66.begin(), kTxOff66.end());
     EXPECT_EQ(catLine->written, expected);
 
@@ -134,8 +137,29 @@ TEST_F(PttControllerTest, EveryWayOutUnkeysBeforeClosing)
     ptt->shutdown();
     ptt->shutdown();
     ptt.reset();
-    EXPECT_EQ(catLine->written.size(), 32u);
+    EXPECT_EQ(catLine->written.size(), 48u);
     EXPECT_EQ(catLine->closeCount, 2);
+}
+
+TEST_F(PttControllerTest, ALostPortStaysLostUntilItOpensAgainInReceiveOrIsGivenUp)
+{
+    int losses = 0;
+    ptt->setLostHandler([&losses] { ++losses; });
+    useCat();
+    ASSERT_TRUE(openDefaults("/dev/ttyUSB0"));
+    ptt->keyTransmitter();
+    line->unplug();
+    EXPECT_TRUE(ptt->portLost() && !ptt->isKeyed() && losses == 1);
+    line->missingDevices.insert("/dev/ttyUSB0");
+    EXPECT_FALSE(ptt->reopen());
+    line->missingDevices.clear();
+    line->written.clear();
+    ASSERT_TRUE(ptt->reopen());
+    EXPECT_EQ(line->written, kTxOff66);  // the radio's last wish was receive
+    EXPECT_EQ(ptt->catUnkey()->baud, 19200);
+    line->unplug();
+    ptt->closePort();  // the settings dialog, Exit: no more tries
+    EXPECT_FALSE(ptt->portLost() || ptt->reopen());
 }
 
 TEST_F(PttControllerTest, UnkeyingUndoesTheMethodThatKeyed)

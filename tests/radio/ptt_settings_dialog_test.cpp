@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -84,13 +85,21 @@ private slots:
         presenter.shown.clear();
     }
 
-    void opensWithTheDefaultsAndStopsThePort()
+    void opensWithTheDefaultsAndLeavesThePortAsItWas()
     {
         QVERIFY(ptt->openPort("COM1", "19200", "8", "None", "1"));
-        PttSettingsDialog dialog(*ptt, presenter);
+        ptt->keyTransmitter();
+        PttSettingsDialog dialog(*ptt, presenter, nullptr, {true, {}});
         dialog.show();
-        QVERIFY(!ptt->isPortOpen());
-        QCOMPARE(dialog.windowTitle(), QString("PTT settings") + QString(38, ' ') + "Comms STOPPED");
+        // A transmission under way stays keyed while the dialog is open, and after Escape.
+        QVERIFY(ptt->isPortOpen() && ptt->isKeyed());
+        QCOMPARE(dialog.windowTitle(), QString("PTT settings") + QString(38, ' ') + "Comms STARTED");
+        QCOMPARE(byId<QLabel>(dialog, control::kPortStatusLine)->text(), QString("Port open"));
+        QVERIFY(byId<QCheckBox>(dialog, control::kOpenAtStartCheck)->isChecked());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(ptt->isPortOpen() && ptt->isKeyed());
+        ptt->unkeyTransmitter();
         for (int id = control::kPortList; id <= control::kTextCommandsOption; ++id) {
             QVERIFY2(byId(dialog, id) && !byId(dialog, id)->objectName().isEmpty(), qPrintable(QString::number(id)));
         }
@@ -157,6 +166,8 @@ private slots:
         const PortSettings& s = ptt->settings();
         QCOMPARE(std::tie(s.portIndex, s.parityIndex, s.addressIndex), std::tuple(3, 1, 9));
         QCOMPARE(s.radioAddress, std::string("7A"));
+        QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x7A, 0xE0, 0x1C, 0x00, 0x00, 0xFD}));  // receive, at opening
+        line->written.clear();
         ptt->keyTransmitter();
         QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x7A, 0xE0, 0x1C, 0x00, 0x01, 0xFD}));
     }
@@ -174,6 +185,7 @@ private slots:
         QVERIFY(byId<QRadioButton>(dialog, control::kTextCommandsOption)->isChecked());
         QCOMPARE(s.commandKind, std::string("TXT"));
         applyAndWaitForClose(dialog);
+        line->written.clear();
         ptt->keyTransmitter();
         QCOMPARE(line->written, (Bytes{'T', 'X', '1', ';'}));
     }
@@ -203,22 +215,44 @@ private slots:
         QCOMPARE(byId<QComboBox>(again, control::kPortList)->currentText(), QString("/dev/ttyUSB7"));
         // Applying again untouched keeps the address rather than sending frames to 00.
         applyAndWaitForClose(again);
+        line->written.clear();
         ptt->keyTransmitter();
         QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x5E, 0xE0, 0x1C, 0x00, 0x01, 0xFD}));
     }
 
-    void aMissingPortShowsTheFailureBoxAndClosesTheDialog()
+    void aMissingPortShowsTheFailureBoxAndWhyBesideApply()
     {
         QTemporaryDir empty;
         PttController real(std::make_unique<QtSerialLink>());
         real.settings().portPath = empty.filePath("no-such-port").toStdString();
         PttSettingsDialog dialog(real, presenter);
         dialog.show();
+        QCOMPARE(byId<QLabel>(dialog, control::kPortStatusLine)->text(), QString("Port closed: APPLY opens it"));
         click(dialog, control::kApplyButton);
         QCOMPARE(presenter.shown, QStringList{"CAT control panel for ICOM radios / Failure to start communications!"});
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        // The dialog stays, saying why, for another port to be chosen.
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(byId<QLabel>(dialog, control::kPortStatusLine)->text(), QString("Port not open: No such device"));
+        QVERIFY(dialog.windowTitle().endsWith("Comms STOPPED"));
         QVERIFY(!real.isPortOpen());
+    }
+
+    void applyDuringATransmissionEndsItFirstWithTheCommandsThatKeyedIt()
+    {
+        ptt->settings().pttMethod = "CAT";
+        QVERIFY(ptt->openPort("COM1", "19200", "8", "None", "1"));
+        ptt->buildCatCommands("66", "", "");
+        ptt->keyTransmitter();
+        line->written.clear();
+        int calls = 0;
+        // The station's RECV, while the port is still open.
+        PttSettingsDialog dialog(*ptt, presenter, nullptr, {false, [&] { calls += ptt->isPortOpen(); ptt->unkeyTransmitter(); }});
+        dialog.show();
+        byId<QComboBox>(dialog, control::kRadioAddressList)->setCurrentIndex(8);  // 7A
+        applyAndWaitForClose(dialog);
+        QCOMPARE(calls, 1);
+        // Unkeyed at the old address, then the port reopened in receive at the new one.
+        QCOMPARE(line->written, (Bytes{0xFE, 0xFE, 0x66, 0xE0, 0x1C, 0x00, 0x00, 0xFD, 0xFE, 0xFE, 0x7A, 0xE0, 0x1C, 0x00, 0x00, 0xFD}));
     }
 };
 

@@ -147,14 +147,15 @@ TEST_F(SerialPtyTest, LineKeyingWritesNoBytesAndAMissingDeviceDoesNotOpen)
     EXPECT_FALSE(ptt->isPortOpen());
 }
 
-TEST_F(SerialPtyTest, TheReceiveCommandLeavesBeforeThePortClosesAtExit)
+TEST_F(SerialPtyTest, TheReceiveCommandLeavesFirstAndBeforeThePortClosesAtExit)
 {
     ptt->settings().pttMethod = "CAT";
     ptt->buildCatCommands("70", "", "");
     ASSERT_TRUE(open());
     ptt->keyTransmitter();
     ptt.reset();
-    EXPECT_EQ(pty.read(16), (Bytes{0xFE, 0xFE, 0x70, 0xE0, 0x1C, 0x00, 0x01, 0xFD,
+    EXPECT_EQ(pty.read(24), (Bytes{0xFE, 0xFE, 0x70, 0xE0, 0x1C, 0x00, 0x00, 0xFD,
+                                   0xFE, 0xFE, 0x70, 0xE0, 0x1C, 0x00, 0x01, 0xFD,
                                    0xFE, 0xFE, 0x70, 0xE0, 0x1C, 0x00, 0x00, 0xFD}));
 }
 

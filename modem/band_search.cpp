@@ -22,10 +22,33 @@ constexpr int kGuard = 4;
 constexpr double kFewestCounts = 3.0;
 // Counts closer than this do not tell two positions apart.
 constexpr double kTie = 0.5;
+// An end tone holding less than this share of the band's mean count per position is seldom seen.
+constexpr double kSeldom = 0.5;
 // A grid position takes the counts within a bin and a half of it.
 constexpr double kReach = 1.5;
 
 }  // namespace
+
+double BandSearch::countsAt(double position) const {
+    double sum = 0.0;
+    for (int b = static_cast<int>(std::ceil(position - kReach)); b <= static_cast<int>(std::floor(position + kReach)); ++b)
+        if (b >= 0 && b < kSymbolBins) sum += occupancy_[static_cast<std::size_t>(b)];
+    return sum;
+}
+
+double BandSearch::shareOutside(double first, double skipFrom, double skipTo) const {
+    double all = 0.0, outside = 0.0;
+    int count = 0;
+    for (int j = 0; j < kToneCount; ++j) {
+        const double p = first + kStep * j;
+        const double c = countsAt(p);
+        all += c;
+        if (p >= skipFrom && p <= skipTo) continue;
+        outside += c;
+        ++count;
+    }
+    return all > 0.0 && count > 0 ? (outside / count) / (all / kToneCount) : 0.0;
+}
 
 void BandSearch::reset() {
     occupancy_.fill(0.0);
@@ -62,12 +85,8 @@ bool BandSearch::place(const Region& region, Placement& placement) const {
     std::array<double, kSymbolBins / kStep + 2> scores{};
     const int firstIndex = static_cast<int>(std::ceil((lo - phase) / kStep));
     int count = 0;
-    for (double p = phase + kStep * firstIndex; p <= hi && count < static_cast<int>(scores.size()); p += kStep) {
-        double score = 0.0;
-        for (int b = static_cast<int>(std::ceil(p - kReach)); b <= static_cast<int>(std::floor(p + kReach)); ++b)
-            if (b >= 0 && b < kSymbolBins) score += occupancy_[static_cast<std::size_t>(b)];
-        scores[static_cast<std::size_t>(count++)] = score;
-    }
+    for (double p = phase + kStep * firstIndex; p <= hi && count < static_cast<int>(scores.size()); p += kStep)
+        scores[static_cast<std::size_t>(count++)] = countsAt(p);
     if (count < kToneCount) return false;
     std::array<double, kSymbolBins / kStep + 2> totals{};
     double bestTotal = -1.0, inRange = 0.0;
@@ -94,8 +113,13 @@ bool BandSearch::place(const Region& region, Placement& placement) const {
     if (first < region.firstFrom || first > region.firstTo) return false;
     const auto at = [&](int i) { return i >= 0 && i < count ? scores[static_cast<std::size_t>(i)] : -1.0; };
     placement.first = first;
-    placement.openLow = at(bestStart - 1) >= 0 && at(bestStart + kToneCount - 1) - at(bestStart - 1) < kTie;
-    placement.openHigh = at(bestStart + kToneCount) >= 0 && at(bestStart) - at(bestStart + kToneCount) < kTie;
+    // An edge is open while the band's tone at the other end is seldom seen and the position
+    // beyond holds as much: the band may be a step further that way. A position beyond that a
+    // station close beside keeps busy, with the band's own end tones in use, opens nothing.
+    const double seldom = kSeldom * bestTotal / kToneCount;
+    const double low = at(bestStart), high = at(bestStart + kToneCount - 1);
+    placement.openLow = at(bestStart - 1) >= 0 && high - at(bestStart - 1) < kTie && high < seldom;
+    placement.openHigh = at(bestStart + kToneCount) >= 0 && low - at(bestStart + kToneCount) < kTie && low < seldom;
     const double reach = region.reach;
     const int from = reach < 0 ? lo : std::max(lo, static_cast<int>(std::ceil(first - reach)));
     const int to = reach < 0 ? hi : std::min(hi, static_cast<int>(std::floor(first + kStep * (kToneCount - 1) + reach)));

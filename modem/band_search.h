@@ -38,8 +38,13 @@ public:
         bool openLow = false, openHigh = false;
     };
     bool place(const Region& region, Placement& placement) const;
+    // What the band starting at `first` holds per position on its positions outside
+    // skipFrom..skipTo, over what it holds per position on all of them (0 when it holds nothing).
+    double shareOutside(double first, double skipFrom, double skipTo) const;
 
 private:
+    double countsAt(double position) const;  // the counts a grid position takes
+
     std::array<double, kSymbolBins> occupancy_{};
     double gridRe_ = 0, gridIm_ = 0, gridWeight_ = 0;
 };

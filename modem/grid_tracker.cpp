@@ -66,15 +66,32 @@ constexpr int kTentativeSteps = 2;
 // of it (and the bin and a half a position reaches): a stronger station just beside the region
 // does not unsettle the band.
 constexpr double kReach = 1.5;
+// Bands this close to a whole number of tone steps apart lie on one grid. A band of its own
+// beside another on that grid holds, on its positions outside the other, about what it holds on
+// the rest (less where the other's tones are stronger); a part of the other cut by the region
+// holds only noise there, well under this share.
+constexpr double kOffGrid = 1.0;
+constexpr double kPartShare = 0.15;
+
+// Whether a band starting at `first` lies on the grid of the band starting at `whole`, shifted
+// by a tone step or more, and overlaps it.
+bool partOf(double first, double whole) {
+    const double apart = std::abs(first - whole);
+    const double offGrid = std::abs(apart - kStep * std::nearbyint(apart / kStep));
+    return apart >= kStep - kOffGrid && apart < kBandBins && offGrid <= kOffGrid;
+}
 
 }  // namespace
 
 int GridTracker::candidates(std::span<double> positions, int captureTop) const {
-    // An edge the counts do not settle yet keeps the position beyond it among the candidates.
+    // An edge the counts do not settle yet keeps the position beyond it among the candidates,
+    // until the band has stood in one place for a while (a station close beside can keep the
+    // position beyond busy).
     const int lo = kCaptureBottom, hi = std::min(captureTop, kSymbolBins - 2);
     const double first = placement_.first;
-    const bool low = placement_.openLow && first - kStep >= lo;
-    const bool high = placement_.openHigh && first + kBandBins + kStep <= hi;
+    const bool young = placedPasses_ < kSettledPasses;
+    const bool low = young && placement_.openLow && first - kStep >= lo;
+    const bool high = young && placement_.openHigh && first + kBandBins + kStep <= hi;
     int count = 0;
     for (int j = low ? -1 : 0; j <= kToneCount - (high ? 0 : 1); ++j) positions[static_cast<std::size_t>(count++)] = first + kStep * j;
     return count;
@@ -324,6 +341,15 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
     wide_.add(fresh, symbols, lo, hi, false, false);
     BandSearch::Placement placement;
     nearPlaced_ = near.hi - near.lo >= kBandBins && near_.place(near, placement);
+    // Before any station shows, a band near the expected place that is a whole number of tone
+    // steps off the band the strongest bins of the whole range show, overlapping it, and holds
+    // next to nothing on its own positions outside that band, is only part of that station, cut
+    // by the region (a station tuned a few steps off): the wide look decides then.
+    const BandSearch::Region whole{lo, hi, static_cast<double>(lo), static_cast<double>(hi), -1, false, -1};
+    BandSearch::Placement wide;
+    if (nearPlaced_ && !stationFollowed_ && wide_.place(whole, wide) && partOf(placement.first, wide.first) &&
+        near_.shareOutside(placement.first, wide.first - kReach, wide.first + kBandBins + kReach) < kPartShare)
+        nearPlaced_ = heldNear_ = false;
     // A pass that does not show the band leaves the count as it was; one placing it elsewhere
     // starts it again.
     if (nearPlaced_) placedPasses_ = std::abs(placement.first - placement_.first) <= kStayPut ? placedPasses_ + 1 : 0;
@@ -336,7 +362,7 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
     heldNear_ = nearPlaced_ || (heldNear_ && unplaced_ <= kHoldPasses);
     if (stationFollowed_ && unplaced_ > kHoldPasses) follow(0, false);
     if (heldNear_) return true;
-    return wide_.place({lo, hi, static_cast<double>(lo), static_cast<double>(hi), -1, false, -1}, placement_);
+    return wide_.place(whole, placement_);
 }
 
 }  // namespace vantrel::modem

@@ -94,8 +94,11 @@ std::vector<BusyCase> busyCases() {
         {"mains hum 40 dB over the signal", 11, 0.02,
          [](testsupport::TrialSetup& s) { s.channel.snrDb = plus3(11), s.channel.hum = testsupport::Hum{}; }},
         {"a carrier drifting 3 Hz/s across the band", 11, 0.03, carrier(11, 3.0)},
-        {"phase jumps every 64 symbols, no noise", 22, 0.0,
-         [](testsupport::TrialSetup& s) { s.channel.phaseJumpSamples = 64 * modem::symbolLength(*profileByBaud(22)); }},
+        {"phase jumps every 64 symbols", 22, 0.01,
+         [](testsupport::TrialSetup& s) {
+             s.channel.snrDb = plus3(22);
+             s.channel.phaseJumpSamples = 64 * modem::symbolLength(*profileByBaud(22));
+         }},
         {"a text of two tones, no noise", 11, 0.0, [](testsupport::TrialSetup& s) { s.text = std::string(200, 'r'); }},
     };
 }

@@ -56,6 +56,8 @@ void BandSearch::reset() {
 }
 
 void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi, bool guardLo, bool guardHi) {
+    countedLo_ = guardLo ? lo + kGuard : lo;
+    countedHi_ = guardHi ? hi - kGuard : hi;
     for (double& o : occupancy_) o *= kMemory;
     gridRe_ *= kMemory;
     gridIm_ *= kMemory;
@@ -120,6 +122,10 @@ bool BandSearch::place(const Region& region, Placement& placement) const {
     const double low = at(bestStart), high = at(bestStart + kToneCount - 1);
     placement.openLow = at(bestStart - 1) >= 0 && high - at(bestStart - 1) < kTie && high < seldom;
     placement.openHigh = at(bestStart + kToneCount) >= 0 && low - at(bestStart + kToneCount) < kTie && low < seldom;
+    // A position beyond in the guarded margin was not counted: it holds nothing because nothing
+    // was taken there.
+    placement.countedLow = first - kStep - kReach >= countedLo_;
+    placement.countedHigh = first + kStep * kToneCount + kReach <= countedHi_;
     const double reach = region.reach;
     const int from = reach < 0 ? lo : std::max(lo, static_cast<int>(std::ceil(first - reach)));
     const int to = reach < 0 ? hi : std::min(hi, static_cast<int>(std::floor(first + kStep * (kToneCount - 1) + reach)));

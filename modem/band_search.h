@@ -33,9 +33,11 @@ public:
     // The band, if the counts agree on a grid and mostly fall on 18 of its positions: its lowest
     // tone (fractional bins), and whether the position just below or above it holds as many
     // counts as the band's outermost tone at the other end (no count yet tells them apart).
+    // Whether the position beyond each end was counted at all (not in a guarded margin).
     struct Placement {
         double first = 0;
         bool openLow = false, openHigh = false;
+        bool countedLow = true, countedHigh = true;
     };
     bool place(const Region& region, Placement& placement) const;
     // What the band starting at `first` holds per position on its positions outside
@@ -46,6 +48,7 @@ private:
     double countsAt(double position) const;  // the counts a grid position takes
 
     std::array<double, kSymbolBins> occupancy_{};
+    int countedLo_ = 0, countedHi_ = kSymbolBins - 1;  // where the last pass's counts were taken
     double gridRe_ = 0, gridIm_ = 0, gridWeight_ = 0;
 };
 

@@ -54,7 +54,7 @@ constexpr int kNearerPasses = 3;
 constexpr double kOverlapShare = 0.5;
 // A band placed in the same place this many passes in a row tells where the station is better
 // than its edges do.
-constexpr int kSettledPasses = 8;
+constexpr int kSettledPasses = 5;
 // The band is looked for this many tone steps either side of where the station showed.
 constexpr int kRegionSteps = 2;
 // While no station shows, as far either side of where a station at the tuning frequency would
@@ -84,14 +84,14 @@ bool partOf(double first, double whole) {
 }  // namespace
 
 int GridTracker::candidates(std::span<double> positions, int captureTop) const {
-    // An edge the counts do not settle yet keeps the position beyond it among the candidates,
-    // until the band has stood in one place for a while (a station close beside can keep the
-    // position beyond busy).
+    // An edge the counts do not settle yet keeps the position beyond it among the candidates;
+    // where that position was not even counted, only until the band has stood in one place for
+    // a few passes (a station close beside, just past the searched region, would fill it).
     const int lo = kCaptureBottom, hi = std::min(captureTop, kSymbolBins - 2);
     const double first = placement_.first;
     const bool young = placedPasses_ < kSettledPasses;
-    const bool low = young && placement_.openLow && first - kStep >= lo;
-    const bool high = young && placement_.openHigh && first + kBandBins + kStep <= hi;
+    const bool low = placement_.openLow && (placement_.countedLow || young) && first - kStep >= lo;
+    const bool high = placement_.openHigh && (placement_.countedHigh || young) && first + kBandBins + kStep <= hi;
     int count = 0;
     for (int j = low ? -1 : 0; j <= kToneCount - (high ? 0 : 1); ++j) positions[static_cast<std::size_t>(count++)] = first + kStep * j;
     return count;

@@ -138,6 +138,36 @@ bool parseColonList(const std::string& s, std::size_t least, std::size_t most, s
 
 enum class Parsed { Run, Help, Error };
 
+// The other transmitters and the band's noises: empty when `a` is none of them, else whether
+// `v` fits it.
+std::optional<bool> parseInterference(const std::string& a, const std::string& v, Options& o) {
+    auto fail = [](const std::string& msg) {
+        std::cerr << "vantrel-cer: " << msg << '\n';
+        return false;
+    };
+    std::vector<double> f;
+    if (a == "--carrier") {
+        if (!parseColonList(v, 2, 3, f)) return fail("--carrier wants HZ:DB[:DRIFT], not " + v);
+        o.carriers.push_back({f[0], f[1], false, 20, f.size() > 2 ? f[2] : 0.0});
+    } else if (a == "--carrier-in-band") {
+        if (!parseColonList(v, 1, 2, f)) return fail("--carrier-in-band wants DB[:DRIFT], not " + v);
+        o.carrierInBandDb = f[0];
+        o.inBandDrift = f.size() > 1 ? f[1] : 0.0;
+    } else if (a == "--neighbour") {
+        if (!parseColonList(v, 2, 3, f)) return fail("--neighbour wants HZ:DB[:START], not " + v);
+        o.neighbours.push_back({{}, f[0], f[1], f.size() > 2 ? f[2] : NAN});
+    } else if (a == "--crashes") {
+        if (!parseColonList(v, 2, 2, f) || f[0] < 0 || f[0] > 100) return fail("--crashes wants RATE:DB, not " + v);
+        o.crashes = vantrel::testsupport::Crashes{f[0], f[1]};
+    } else if (a == "--hum") {
+        if (!parseColonList(v, 2, 2, f) || f[0] < 1) return fail("--hum wants HZ:DB, not " + v);
+        o.hum = vantrel::testsupport::Hum{f[0], 1000, f[1]};
+    } else {
+        return std::nullopt;
+    }
+    return true;
+}
+
 Parsed parseOptions(int argc, char** argv, Options& o) {
     auto fail = [](const std::string& msg) {
         std::cerr << "vantrel-cer: " << msg << '\n';
@@ -186,27 +216,8 @@ Parsed parseOptions(int argc, char** argv, Options& o) {
             else if (v == "poor") o.fading = vantrel::testsupport::kFadingPoor;
             else if (v == "flutter") o.fading = vantrel::testsupport::kFadingFlutter;
             else return fail("no such fading: " + v);
-        } else if (a == "--carrier") {
-            std::vector<double> f;
-            if (!parseColonList(v, 2, 3, f)) return fail("--carrier wants HZ:DB[:DRIFT], not " + v);
-            o.carriers.push_back({f[0], f[1], false, 20, f.size() > 2 ? f[2] : 0.0});
-        } else if (a == "--carrier-in-band") {
-            std::vector<double> f;
-            if (!parseColonList(v, 1, 2, f)) return fail("--carrier-in-band wants DB[:DRIFT], not " + v);
-            o.carrierInBandDb = f[0];
-            o.inBandDrift = f.size() > 1 ? f[1] : 0.0;
-        } else if (a == "--neighbour") {
-            std::vector<double> f;
-            if (!parseColonList(v, 2, 3, f)) return fail("--neighbour wants HZ:DB[:START], not " + v);
-            o.neighbours.push_back({{}, f[0], f[1], f.size() > 2 ? f[2] : NAN});
-        } else if (a == "--crashes") {
-            std::vector<double> f;
-            if (!parseColonList(v, 2, 2, f) || f[0] < 0 || f[0] > 100) return fail("--crashes wants RATE:DB, not " + v);
-            o.crashes = vantrel::testsupport::Crashes{f[0], f[1]};
-        } else if (a == "--hum") {
-            std::vector<double> f;
-            if (!parseColonList(v, 2, 2, f) || f[0] < 1) return fail("--hum wants HZ:DB, not " + v);
-            o.hum = vantrel::testsupport::Hum{f[0], 1000, f[1]};
+        } else if (const auto fits = parseInterference(a, v, o)) {
+            if (!*fits) return Parsed::Error;
         } else if (!isNumber) {
             return fail("unknown option or bad number: " + a + " " + v);
         } else if (a == "--snr-from") o.snrFrom = x;
@@ -325,6 +336,29 @@ Outcome runOne(const Options& o, const vantrel::modem::ModeProfile& profile, con
     return out;
 }
 
+// Per trial, the lowest SNR of the sweep from which on every point meets the level.
+void printLevel(const Options& o, int baud, const std::vector<double>& snrs, const std::vector<TrialResult>& results) {
+    std::vector<double> levels;
+    for (int t = 0; t < o.trials; ++t) {
+        double lowest = NAN;
+        for (std::size_t si = snrs.size(); si-- > 0;) {
+            if (results[si * static_cast<std::size_t>(o.trials) + static_cast<std::size_t>(t)].cer > *o.level + 1e-9) break;
+            lowest = snrs[si];
+        }
+        levels.push_back(lowest);
+    }
+    double mean = 0, lo = INFINITY, hi = -INFINITY;
+    for (double l : levels) {
+        mean += l;
+        lo = std::min(lo, l);
+        hi = std::max(hi, l);
+    }
+    mean /= static_cast<double>(levels.size());
+    std::printf("LEVEL %d baud: %.3g%% CER from", baud, 100 * *o.level);
+    for (double l : levels) std::printf(" %.1f", l);
+    std::printf(" dB; mean %.2f dB, spread %.1f..%.1f\n", mean, lo, hi);
+}
+
 std::vector<Row> measureSpeed(const Options& o, int baud) {
     const auto& profile = *vantrel::modem::profileByBaud(baud);
     std::vector<double> snrs;
@@ -354,35 +388,14 @@ std::vector<Row> measureSpeed(const Options& o, int baud) {
     for (std::size_t i = 0; i < total; ++i) results[i] = outcomes[i].rx;
 
     if (o.show) {
-            for (std::size_t job = 0; job < total; ++job) {
+        for (std::size_t job = 0; job < total; ++job) {
             std::printf("%d baud, %g dB, trial %zu: \"%s\"\n", baud, snrs[job / static_cast<std::size_t>(o.trials)],
                         job % static_cast<std::size_t>(o.trials), printable(results[job].received).c_str());
             if (o.genie) std::printf("  genie: \"%s\"\n", printable(outcomes[job].genie.received).c_str());
         }
     }
 
-    if (o.level) {
-        // Per trial: the lowest SNR of the sweep from which on every point meets the level.
-        std::vector<double> levels;
-        for (int t = 0; t < o.trials; ++t) {
-            double lowest = NAN;
-            for (std::size_t si = snrs.size(); si-- > 0;) {
-                if (results[si * static_cast<std::size_t>(o.trials) + static_cast<std::size_t>(t)].cer > *o.level + 1e-9) break;
-                lowest = snrs[si];
-            }
-            levels.push_back(lowest);
-        }
-        double mean = 0, lo = INFINITY, hi = -INFINITY;
-        for (double l : levels) {
-            mean += l;
-            lo = std::min(lo, l);
-            hi = std::max(hi, l);
-        }
-        mean /= static_cast<double>(levels.size());
-        std::printf("LEVEL %d baud: %.3g%% CER from", baud, 100 * *o.level);
-        for (double l : levels) std::printf(" %.1f", l);
-        std::printf(" dB; mean %.2f dB, spread %.1f..%.1f\n", mean, lo, hi);
-    }
+    if (o.level) printLevel(o, baud, snrs, results);
 
     std::vector<Row> rows;
     for (std::size_t si = 0; si < snrs.size(); ++si) {

@@ -72,6 +72,19 @@ constexpr double kReach = 1.5;
 // holds only noise there, well under this share.
 constexpr double kOffGrid = 1.0;
 constexpr double kPartShare = 0.15;
+// A stronger station whose band ends inside the region searched while no station is followed
+// wins the strongest bin of every symbol it sends there, off our grid: its skirt then counts for
+// a band a tone step too far its way, and its symbols pull the timing. It shows in each bin's
+// strongest recent energy (held over about this many symbols, so that the tones a text uses
+// seldom still show): its last few positions hold on average this many times what the positions
+// past it on its grid hold and what a bin of the region typically holds (our own band's end, or
+// a text using every other tone, holds as much a step or two further).
+constexpr double kPeakHoldSymbols = 128.0;
+constexpr double kBesideOver = 2.0;
+const double kPeakHoldDecay = std::exp(-1.0 / kPeakHoldSymbols);
+// A tone's main lobe spans this many bins either side: the region then starts past that of the
+// station's end tone.
+constexpr int kMainLobe = 4;
 
 // Whether a band starting at `first` lies on the grid of the band starting at `whole`, shifted
 // by a tone step or more, and overlaps it.
@@ -159,6 +172,7 @@ void GridTracker::reset() {
     placedPasses_ = 0;
     placement_ = {};
     previousRow_.fill(0.0f);
+    peakHold_.fill(0.0);
     havePrevious_ = false;
     unplaced_ = 0;
 }
@@ -173,6 +187,8 @@ void GridTracker::newEnergy(std::span<const float> rows, int symbols) {
             const double here = static_cast<double>(row[b]) * row[b];
             const double around = std::min(static_cast<double>(before[b]) * before[b], static_cast<double>(after[b]) * after[b]);
             out[b] = std::max(0.0, here - around);
+            auto& held = peakHold_[static_cast<std::size_t>(b)];
+            held = std::max(held * kPeakHoldDecay, out[b]);
         }
     }
     std::copy_n(rows.data() + (symbols - 1) * kSymbolBins, kSymbolBins, previousRow_.begin());
@@ -237,6 +253,73 @@ GridTracker::Bands GridTracker::stations(const Bands& peaks, const Profile& prof
         accepted.score[static_cast<std::size_t>(accepted.count++)] = peaks.score[static_cast<std::size_t>(pick)];
     }
     return accepted;
+}
+
+double GridTracker::heldAt(int position) const {
+    // A position lies anywhere between two bins.
+    const auto at = [this](int b) { return b >= 0 && b < kSymbolBins ? peakHold_[static_cast<std::size_t>(b)] : 0.0; };
+    return std::max(at(position), at(position + 1));
+}
+
+int GridTracker::stationBeside(int from, int to, int direction, double typical) const {
+    // The end tone of a station reaching into bins from..to from below (direction 1: its
+    // highest tone) or from above (-1: its lowest). The strongest qualifying position is one of
+    // its tones (a tone's skirt a bin or two beside may qualify too); its end tone lies a whole
+    // number of steps further on that grid.
+    const auto qualifies = [&](int p, double& inside) {
+        double beyond = 0;
+        inside = -1;
+        for (int i = 0; i < kEdgePositions; ++i) {
+            const int in = p - direction * kStep * i;
+            if (in < kCaptureBottom || in + 1 >= kSymbolBins) return false;
+            inside = (i == 0 ? 0.0 : inside) + heldAt(in) / kEdgePositions;
+            beyond = std::max(beyond, heldAt(p + direction * kStep * (i + 1)));
+        }
+        return inside > 0 && inside > kBesideOver * std::max(beyond, typical);
+    };
+    int found = -1;
+    double strongest = 0, inside = 0;
+    for (int p = from; p <= to; ++p)
+        if (qualifies(p, inside) && inside > strongest) found = p, strongest = inside;
+    if (found < 0) return -1;
+    // A position reads two bins: the tone is the stronger, or lies a bin further out (a skirt
+    // of it may qualify as well).
+    for (int b = found - direction; b >= found - 2 * direction && b >= 0 && b < kSymbolBins; b -= direction)
+        if (peakHold_[static_cast<std::size_t>(b)] > peakHold_[static_cast<std::size_t>(found)]) found = b;
+    // Its tones nearer the region's middle hold about as much as this one.
+    while (direction * (found + direction * kStep - (direction > 0 ? to : from)) <= 0 && qualifies(found + direction * kStep, inside) &&
+           kBesideOver * peakHold_[static_cast<std::size_t>(found + direction * kStep)] >= peakHold_[static_cast<std::size_t>(found)])
+        found += direction * kStep;
+    return found;
+}
+
+void GridTracker::clearStationsBeside(BandSearch::Region& near, bool& guardLo, bool& guardHi, double expectedFirst) {
+    // What a bin of the region typically holds (our own band, or noise): a stronger station
+    // beside holds more.
+    const int bins = near.hi - near.lo + 1;
+    std::copy_n(peakHold_.begin() + near.lo, bins, scratch_.begin());
+    std::nth_element(scratch_.begin(), scratch_.begin() + bins / 2, scratch_.begin() + bins);
+    const double typical = scratch_[static_cast<std::size_t>(bins / 2)];
+    // Only a band ending in the room the region leaves for mistuning, beyond where a station at
+    // the tuning frequency has its end tones: one reaching further overlaps the wanted band.
+    const int below = stationBeside(near.lo, static_cast<int>(std::floor(std::min(near.firstTo - kMainLobe, expectedFirst))), 1, typical);
+    const int above = stationBeside(static_cast<int>(std::ceil(std::max(near.firstFrom + kMainLobe, expectedFirst) + kBandBins)), near.hi, -1, typical);
+    const int lo = below >= 0 ? below + 1 + kMainLobe : near.lo, hi = above >= 0 ? above - kMainLobe : near.hi;
+    // The cut must leave room for a band where the region allows one to start; a band already
+    // placed near that it would leave out is kept (a station beside found late is less sure
+    // than the band the counts have shown).
+    const bool cutsPlaced = heldNear_ && (placement_.first < lo || placement_.first + kBandBins > hi);
+    if (hi - lo < kBandBins || lo > near.firstTo || hi - kBandBins < near.firstFrom || cutsPlaced) return;
+    if (below >= 0) {
+        near.lo = lo;
+        near.firstFrom = std::max(near.firstFrom, static_cast<double>(lo));
+        guardLo = false;
+    }
+    if (above >= 0) {
+        near.hi = hi;
+        near.firstTo = std::min(near.firstTo, static_cast<double>(hi - kBandBins));
+        guardHi = false;
+    }
 }
 
 bool GridTracker::nearerStation(const Bands& bands, double expectedFirst) {
@@ -320,6 +403,7 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
     // Near the followed station (its edges may be a tone step out), or while there is none near
     // where a station at the tuning frequency would be; failing that anywhere in the range.
     BandSearch::Region near;
+    bool guardLo = true, guardHi = true;
     if (stationFollowed_) {
         const int margin = kStep * kRegionSteps + 2;
         near = {std::max(lo, static_cast<int>(std::floor(stationAt_)) - margin),
@@ -333,11 +417,12 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
         // A band against the region's edge may be cut by it; the wide look decides then.
         near.firstFrom = near.lo == lo ? lo : near.lo + kStep;
         near.firstTo = near.hi == hi ? hi : near.hi - kStep - kBandBins;
+        clearStationsBeside(near, guardLo, guardHi, expectedFirst);
     }
     near.prefer = heldNear_ ? placement_.first : -1.0;
     nearFrom_ = near.lo;
     nearTo_ = near.hi;
-    near_.add(fresh, symbols, near.lo, near.hi, near.lo > lo, near.hi < hi);
+    near_.add(fresh, symbols, near.lo, near.hi, guardLo && near.lo > lo, guardHi && near.hi < hi);
     wide_.add(fresh, symbols, lo, hi, false, false);
     BandSearch::Placement placement;
     nearPlaced_ = near.hi - near.lo >= kBandBins && near_.place(near, placement);

@@ -72,6 +72,9 @@ private:
     void chooseStation(int lo, int hi, double expectedFirst);
     void follow(double at, bool station);
     void newEnergy(std::span<const float> rows, int symbols);
+    double heldAt(int position) const;
+    int stationBeside(int from, int to, int direction, double typical) const;
+    void clearStationsBeside(BandSearch::Region& near, bool& guardLo, bool& guardHi, double expectedFirst);
 
     Profile recent_, station_;
     bool stationFollowed_ = false;  // a station is followed
@@ -91,6 +94,8 @@ private:
     // This pass's energies less the neighbouring symbols', and the last row of the pass before.
     std::array<double, kMaxSymbolsPerBlock * kSymbolBins> fresh_{};
     std::array<float, kSymbolBins> previousRow_{};
+    // Each bin's strongest recent energy, decaying: every tone a station uses now and then.
+    std::array<double, kSymbolBins> peakHold_{};
     bool havePrevious_ = false;
     int unplaced_ = 0;  // passes in a row the band could not be placed near
 };

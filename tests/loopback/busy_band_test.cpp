@@ -88,6 +88,7 @@ std::vector<BusyCase> busyCases() {
     };
     return {
         {"a station 10 dB stronger 400 Hz above", 22, 0.03, neighbour(22, 400, 10, plus3(22))},
+        {"a station 10 dB stronger 400 Hz below", 22, 0.07, neighbour(22, -400, 10, plus3(22))},
         {"a station 10 dB stronger 150 Hz above, bands overlapping", 4, 0.02, neighbour(4, 150, 10, plus3(4))},
         {"static crashes 50 dB over the signal", 11, 0.03,
          [](testsupport::TrialSetup& s) { s.channel.snrDb = plus10(11), s.channel.crashes = testsupport::Crashes{}; }},

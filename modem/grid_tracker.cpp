@@ -313,7 +313,7 @@ void GridTracker::learn(int symbols) {
     }
 }
 
-bool GridTracker::anotherStation(std::span<const double> fresh, int symbols, const BandSearch::Region& near, int lo, int hi) {
+bool GridTracker::anotherStation(std::span<const double> fresh, int symbols, BandSearch::Region& near, int lo, int hi) {
     // Another station's tones on a grid of their own where the band had settled: the station
     // followed has ended and one beside it begun. What was learnt belongs to the old one; the
     // band is learnt afresh from this pass, before the old grid cuts off the new one's end tones.
@@ -324,6 +324,9 @@ bool GridTracker::anotherStation(std::span<const double> fresh, int symbols, con
     near_.reset();
     near_.add(fresh, symbols, near.lo, near.hi, near.lo > lo, near.hi < hi);
     placedPasses_ = 0;
+    // Where the new station's band starts is not known yet: anywhere in the region.
+    near.firstFrom = near.lo;
+    near.firstTo = near.hi - kBandBins;
     return true;
 }
 

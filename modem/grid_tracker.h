@@ -73,7 +73,7 @@ private:
     void follow(double at, bool station);
     void newEnergy(std::span<const float> rows, int symbols);
     void learn(int symbols);  // adds this pass's energies to the profiles
-    bool anotherStation(std::span<const double> fresh, int symbols, const BandSearch::Region& near, int lo, int hi);
+    bool anotherStation(std::span<const double> fresh, int symbols, BandSearch::Region& near, int lo, int hi);
 
     Profile recent_, station_;
     bool stationFollowed_ = false;  // a station is followed

@@ -7,7 +7,9 @@
 // at its lowest tone and a falling edge past its highest. Every band found is a station, and the
 // wanted one is chosen the way the operator chooses: the one nearest where a station transmitting
 // at the tuning frequency puts its tones. A stronger station appearing beside it does not move
-// the grid; one appearing nearer does.
+// the grid; one appearing nearer does. Once its band has settled, a pass whose tones agree on
+// a grid of their own, well off the band's, is another station beginning where the followed one
+// ended: the band is learnt afresh.
 //
 // Both read each bin's energy less what the same bin holds in the symbols either side: our
 // signal never holds a tone for two symbols, so a carrier (steady, drifting or keyed, followed yet

@@ -26,6 +26,13 @@ constexpr double kTie = 0.5;
 constexpr double kSeldom = 0.5;
 // A grid position takes the counts within a bin and a half of it.
 constexpr double kReach = 1.5;
+// A pass's counts are another station's when they agree on a grid to this degree (a station's
+// own tones do, pass after pass; noise does not), lie more than this many bins off the band's
+// grid (its own tones stay within a few tenths) and weigh at least this share of an earlier
+// pass's (noise between two transmissions weighs less).
+constexpr double kPassCoherence = 0.8;
+constexpr double kOffGrid = 0.75;
+constexpr double kPassWeight = 0.7;
 
 }  // namespace
 
@@ -53,6 +60,7 @@ double BandSearch::shareOutside(double first, double skipFrom, double skipTo) co
 void BandSearch::reset() {
     occupancy_.fill(0.0);
     gridRe_ = gridIm_ = gridWeight_ = 0;
+    passRe_ = passIm_ = passWeight_ = 0;
 }
 
 void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi, bool guardLo, bool guardHi) {
@@ -62,6 +70,7 @@ void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi, 
     gridRe_ *= kMemory;
     gridIm_ *= kMemory;
     gridWeight_ *= kMemory;
+    passRe_ = passIm_ = passWeight_ = 0;
     for (int s = 0; s < symbols; ++s) {
         const double* row = rows.data() + s * kSymbolBins;
         int b = lo;
@@ -72,11 +81,24 @@ void BandSearch::add(std::span<const double> rows, int symbols, int lo, int hi, 
         const double y0 = std::sqrt(row[b - 1]), y1 = std::sqrt(row[b]), y2 = std::sqrt(row[b + 1]);
         const double denom = y0 - 2.0 * y1 + y2;
         const double x = denom < 0.0 ? b + 0.5 * (y0 - y2) / denom : b;
-        gridRe_ += y1 * std::cos(kTwoPi * x / kStep);
-        gridIm_ += y1 * std::sin(kTwoPi * x / kStep);
+        const double re = y1 * std::cos(kTwoPi * x / kStep), im = y1 * std::sin(kTwoPi * x / kStep);
+        gridRe_ += re;
+        gridIm_ += im;
         gridWeight_ += y1;
+        passRe_ += re;
+        passIm_ += im;
+        passWeight_ += y1;
         occupancy_[static_cast<std::size_t>(b)] += 1.0;
     }
+}
+
+bool BandSearch::passOffGrid(double first) const {
+    const double before = (gridWeight_ - passWeight_) / kMemory * (1.0 - kMemory);
+    if (!(passWeight_ > 0) || std::hypot(passRe_, passIm_) < kPassCoherence * passWeight_ || passWeight_ < kPassWeight * before)
+        return false;
+    // How far the pass's grid lies from the band's, within half a step either way.
+    const double apart = std::remainder(std::atan2(passIm_, passRe_) * kStep / kTwoPi - first, static_cast<double>(kStep));
+    return std::abs(apart) > kOffGrid;
 }
 
 bool BandSearch::place(const Region& region, Placement& placement) const {

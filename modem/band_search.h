@@ -43,6 +43,10 @@ public:
     // What the band starting at `first` holds per position on its positions outside
     // skipFrom..skipTo, over what it holds per position on all of them (0 when it holds nothing).
     double shareOutside(double first, double skipFrom, double skipTo) const;
+    // Whether the last pass's counts agree on a grid of their own, well off the grid of the band
+    // starting at `first`, and weigh about what a pass of the counts before them did: the tones
+    // of a station other than the one counted so far.
+    bool passOffGrid(double first) const;
 
 private:
     double countsAt(double position) const;  // the counts a grid position takes
@@ -50,6 +54,7 @@ private:
     std::array<double, kSymbolBins> occupancy_{};
     int countedLo_ = 0, countedHi_ = kSymbolBins - 1;  // where the last pass's counts were taken
     double gridRe_ = 0, gridIm_ = 0, gridWeight_ = 0;
+    double passRe_ = 0, passIm_ = 0, passWeight_ = 0;  // the same, of the last pass alone
 };
 
 }  // namespace vantrel::modem

@@ -389,14 +389,35 @@ void GridTracker::chooseStation(int lo, int hi, double expectedFirst) {
     follow(nearest, true);
 }
 
-bool GridTracker::update(std::span<const float> rows, int symbols, int captureTop, double expectedFirst,
-                         double toneSpacingHz) {
-    newEnergy(rows, symbols);
-    const auto fresh = std::span<const double>(fresh_.data(), static_cast<std::size_t>(symbols * kSymbolBins));
+void GridTracker::learn(int symbols) {
     for (int s = 0; s < symbols; ++s) {
         recent_.add(fresh_.data() + s * kSymbolBins, kRecentWeight);
         station_.add(fresh_.data() + s * kSymbolBins, kStationWeight);
     }
+}
+
+bool GridTracker::anotherStation(std::span<const double> fresh, int symbols, BandSearch::Region& near, bool guardLo, bool guardHi) {
+    // Another station's tones on a grid of their own where the band had settled: the station
+    // followed has ended and one beside it begun. What was learnt belongs to the old one; the
+    // band is learnt afresh from this pass, before the old grid cuts off the new one's end tones.
+    if (!heldNear_ || placedPasses_ < kSettledPasses || !near_.passOffGrid(placement_.first)) return false;
+    recent_ = {};
+    station_ = {};
+    learn(symbols);
+    near_.reset();
+    near_.add(fresh, symbols, near.lo, near.hi, guardLo, guardHi);
+    placedPasses_ = 0;
+    // Where the new station's band starts is not known yet: anywhere in the region.
+    near.firstFrom = near.lo;
+    near.firstTo = near.hi - kBandBins;
+    return true;
+}
+
+bool GridTracker::update(std::span<const float> rows, int symbols, int captureTop, double expectedFirst,
+                         double toneSpacingHz) {
+    newEnergy(rows, symbols);
+    const auto fresh = std::span<const double>(fresh_.data(), static_cast<std::size_t>(symbols * kSymbolBins));
+    learn(symbols);
     const int lo = kCaptureBottom, hi = std::min(captureTop, kSymbolBins - 2);
     if (hi - lo < kBandBins) return false;
     chooseStation(lo, hi, expectedFirst);
@@ -422,7 +443,10 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
     near.prefer = heldNear_ ? placement_.first : -1.0;
     nearFrom_ = near.lo;
     nearTo_ = near.hi;
-    near_.add(fresh, symbols, near.lo, near.hi, guardLo && near.lo > lo, guardHi && near.hi < hi);
+    guardLo = guardLo && near.lo > lo;
+    guardHi = guardHi && near.hi < hi;
+    near_.add(fresh, symbols, near.lo, near.hi, guardLo, guardHi);
+    const bool relearn = anotherStation(fresh, symbols, near, guardLo, guardHi);
     wide_.add(fresh, symbols, lo, hi, false, false);
     BandSearch::Placement placement;
     nearPlaced_ = near.hi - near.lo >= kBandBins && near_.place(near, placement);
@@ -440,7 +464,8 @@ bool GridTracker::update(std::span<const float> rows, int symbols, int captureTo
     if (nearPlaced_) placedPasses_ = std::abs(placement.first - placement_.first) <= kStayPut ? placedPasses_ + 1 : 0;
     if (nearPlaced_) placement_ = placement;
     else if (heldNear_ && (placement_.first < near.lo || placement_.first + kBandBins > near.hi)) heldNear_ = false;
-    if (stationFollowed_ && placedPasses_ >= kSettledPasses) stationAt_ = placement_.first;
+    // The station learnt afresh is where its tones are (the old one's edges are forgotten).
+    if (stationFollowed_ && (placedPasses_ >= kSettledPasses || (relearn && nearPlaced_))) stationAt_ = placement_.first;
     // A grid placed near keeps through a pass or two that does not show it clearly; a station
     // whose tones never settle on a grid was no station.
     unplaced_ = nearPlaced_ ? 0 : unplaced_ + 1;

@@ -7,7 +7,9 @@
 // at its lowest tone and a falling edge past its highest. Every band found is a station, and the
 // wanted one is chosen the way the operator chooses: the one nearest where a station transmitting
 // at the tuning frequency puts its tones. A stronger station appearing beside it does not move
-// the grid; one appearing nearer does.
+// the grid; one appearing nearer does. Once its band has settled, a pass whose tones agree on
+// a grid of their own, well off the band's, is another station beginning where the followed one
+// ended: the band is learnt afresh.
 //
 // Both read each bin's energy less what the same bin holds in the symbols either side: our
 // signal never holds a tone for two symbols, so a carrier (steady, drifting or keyed, followed yet
@@ -75,6 +77,8 @@ private:
     double heldAt(int position) const;
     int stationBeside(int from, int to, int direction, double typical) const;
     void clearStationsBeside(BandSearch::Region& near, bool& guardLo, bool& guardHi, double expectedFirst);
+    void learn(int symbols);  // adds this pass's energies to the profiles
+    bool anotherStation(std::span<const double> fresh, int symbols, BandSearch::Region& near, bool guardLo, bool guardHi);
 
     Profile recent_, station_;
     bool stationFollowed_ = false;  // a station is followed

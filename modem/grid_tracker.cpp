@@ -95,6 +95,9 @@ const double kPeakHoldDecay = std::exp(-1.0 / kPeakHoldSymbols);
 // A tone's main lobe spans this many bins either side: the region then starts past that of the
 // station's end tone.
 constexpr int kMainLobe = 4;
+// A station's end tone recognised beside the region is read up to this many bins off the tone,
+// either way (a skirt, or a position a step in holding its skirt and ours).
+constexpr int kEndMisread = 1;
 
 // Whether a band starting at `first` lies on the grid of the band starting at `whole`, shifted
 // by a tone step or more, and overlaps it.
@@ -332,11 +335,19 @@ void GridTracker::clearStationsBeside(BandSearch::Region& near, bool& guardLo, b
     };
     track(below, besideBelow_, besideBelowPasses_);
     track(above, besideAbove_, besideAbovePasses_);
-    const int lo = below >= 0 ? below + 1 + kMainLobe : near.lo, hi = above >= 0 ? above - kMainLobe : near.hi;
+    int lo = below >= 0 ? below + 1 + kMainLobe : near.lo, hi = above >= 0 ? above - kMainLobe : near.hi;
+    // A band placed before the station beside was recognised, with its end tone on (or past)
+    // that station's end tone recognised for a few passes, has taken that station's tones for
+    // ours: it is not kept, and the region ends just past that end tone of the band, no further
+    // (the station's end may be read a bin or two off its tone: our band may start a step on).
+    const bool onBelow = heldNear_ && besideBelowPasses_ >= kBesideEstablished && placement_.first <= below + kEndMisread;
+    const bool onAbove = heldNear_ && besideAbovePasses_ >= kBesideEstablished && placement_.first + kBandBins >= above - kEndMisread;
+    if (onBelow) lo = std::min(lo, static_cast<int>(std::floor(placement_.first)) + 2);
+    if (onAbove) hi = std::max(hi, static_cast<int>(std::ceil(placement_.first + kBandBins)) - 2);
     // The cut must leave room for a band where the region allows one to start; a band already
     // placed near that it would leave out is kept (a station beside found late is less sure
     // than the band the counts have shown).
-    const bool cutsPlaced = heldNear_ && (placement_.first < lo || placement_.first + kBandBins > hi);
+    const bool cutsPlaced = heldNear_ && !onBelow && !onAbove && (placement_.first < lo || placement_.first + kBandBins > hi);
     if (hi - lo < kBandBins || lo > near.firstTo || hi - kBandBins < near.firstFrom || cutsPlaced) return;
     if (below >= 0) {
         near.lo = lo;

@@ -344,9 +344,15 @@ void GridTracker::clearStationsBeside(BandSearch::Region& near, bool& guardLo, b
     const bool onAbove = heldNear_ && besideAbovePasses_ >= kBesideEstablished && placement_.first + kBandBins >= above - kEndMisread;
     if (onBelow) lo = std::min(lo, static_cast<int>(std::floor(placement_.first)) + 2);
     if (onAbove) hi = std::max(hi, static_cast<int>(std::ceil(placement_.first + kBandBins)) - 2);
+    // One placed past that end, yet within the end tone's main lobe, stays, and the region is
+    // cut just outside it: left uncut, the band slides back onto the station's end tone.
+    const bool pastBelow = !onBelow && heldNear_ && besideBelowPasses_ >= kBesideEstablished && placement_.first < lo;
+    const bool pastAbove = !onAbove && heldNear_ && besideAbovePasses_ >= kBesideEstablished && placement_.first + kBandBins > hi;
+    if (pastBelow) lo = static_cast<int>(std::floor(placement_.first)) - 1;
+    if (pastAbove) hi = static_cast<int>(std::ceil(placement_.first + kBandBins)) + 1;
     // The cut must leave room for a band where the region allows one to start; a band already
-    // placed near that it would leave out is kept (a station beside found late is less sure
-    // than the band the counts have shown).
+    // placed near that it would leave out is kept (a station beside found late, and not yet for
+    // a few passes, is less sure than the band the counts have shown).
     const bool cutsPlaced = heldNear_ && !onBelow && !onAbove && (placement_.first < lo || placement_.first + kBandBins > hi);
     if (hi - lo < kBandBins || lo > near.firstTo || hi - kBandBins < near.firstFrom || cutsPlaced) return;
     if (below >= 0) {

@@ -81,10 +81,23 @@ constexpr double kPartShare = 0.15;
 // a text using every other tone, holds as much a step or two further).
 constexpr double kPeakHoldSymbols = 128.0;
 constexpr double kBesideOver = 2.0;
+// Once recognised, its end tone stays recognised while it holds this many times as much: our
+// own station's tones, once they begin, hold nearly half what a much stronger station's held energy
+// (the hold compresses the difference), and a text that leaves its top tones unused for a while
+// lets theirs fall towards ours.
+constexpr double kBesideKept = 1.25;
+// Only an end tone recognised in about the same place (within this many bins) this many passes
+// in a row is kept so: a station beginning beside or across our band shows an end for a pass
+// while its first symbols leave its other tones unused.
+constexpr int kBesideSamePlace = 2;
+constexpr int kBesideEstablished = 3;
 const double kPeakHoldDecay = std::exp(-1.0 / kPeakHoldSymbols);
 // A tone's main lobe spans this many bins either side: the region then starts past that of the
 // station's end tone.
 constexpr int kMainLobe = 4;
+// A station's end tone recognised beside the region is read up to this many bins off the tone,
+// either way (a skirt, or a position a step in holding its skirt and ours).
+constexpr int kEndMisread = 1;
 
 // Whether a band starting at `first` lies on the grid of the band starting at `whole`, shifted
 // by a tone step or more, and overlaps it.
@@ -173,6 +186,8 @@ void GridTracker::reset() {
     placement_ = {};
     previousRow_.fill(0.0f);
     peakHold_.fill(0.0);
+    besideBelow_ = besideAbove_ = -1;
+    besideBelowPasses_ = besideAbovePasses_ = 0;
     havePrevious_ = false;
     unplaced_ = 0;
 }
@@ -261,12 +276,12 @@ double GridTracker::heldAt(int position) const {
     return std::max(at(position), at(position + 1));
 }
 
-int GridTracker::stationBeside(int from, int to, int direction, double typical) const {
+int GridTracker::stationBeside(int from, int to, int direction, double typical, int recognised) const {
     // The end tone of a station reaching into bins from..to from below (direction 1: its
     // highest tone) or from above (-1: its lowest). The strongest qualifying position is one of
     // its tones (a tone's skirt a bin or two beside may qualify too); its end tone lies a whole
     // number of steps further on that grid.
-    const auto qualifies = [&](int p, double& inside) {
+    const auto qualifies = [&](int p, double& inside, double over = kBesideOver) {
         double beyond = 0;
         inside = -1;
         for (int i = 0; i < kEdgePositions; ++i) {
@@ -275,13 +290,16 @@ int GridTracker::stationBeside(int from, int to, int direction, double typical) 
             inside = (i == 0 ? 0.0 : inside) + heldAt(in) / kEdgePositions;
             beyond = std::max(beyond, heldAt(p + direction * kStep * (i + 1)));
         }
-        return inside > 0 && inside > kBesideOver * std::max(beyond, typical);
+        return inside > 0 && inside > over * std::max(beyond, typical);
     };
+    // The end tone recognised lately, still standing out: the end lies at least as far in.
+    double inside = 0;
+    const int kept = recognised >= from && recognised <= to && qualifies(recognised, inside, kBesideKept) ? recognised : -1;
     int found = -1;
-    double strongest = 0, inside = 0;
+    double strongest = 0;
     for (int p = from; p <= to; ++p)
         if (qualifies(p, inside) && inside > strongest) found = p, strongest = inside;
-    if (found < 0) return -1;
+    if (found < 0) return kept;
     // A position reads two bins: the tone is the stronger, or lies a bin further out (a skirt
     // of it may qualify as well).
     for (int b = found - direction; b >= found - 2 * direction && b >= 0 && b < kSymbolBins; b -= direction)
@@ -290,7 +308,11 @@ int GridTracker::stationBeside(int from, int to, int direction, double typical) 
     while (direction * (found + direction * kStep - (direction > 0 ? to : from)) <= 0 && qualifies(found + direction * kStep, inside) &&
            kBesideOver * peakHold_[static_cast<std::size_t>(found + direction * kStep)] >= peakHold_[static_cast<std::size_t>(found)])
         found += direction * kStep;
-    return found;
+    // The end recognised lately lies further in, and still holds about as much as this tone: the
+    // tones between have gone unused a while.
+    const bool keptIn = kept >= 0 && direction * (kept - found) > 0 &&
+                        kBesideOver * peakHold_[static_cast<std::size_t>(kept)] >= peakHold_[static_cast<std::size_t>(found)];
+    return keptIn ? kept : found;
 }
 
 void GridTracker::clearStationsBeside(BandSearch::Region& near, bool& guardLo, bool& guardHi, double expectedFirst) {
@@ -302,13 +324,36 @@ void GridTracker::clearStationsBeside(BandSearch::Region& near, bool& guardLo, b
     const double typical = scratch_[static_cast<std::size_t>(bins / 2)];
     // Only a band ending in the room the region leaves for mistuning, beyond where a station at
     // the tuning frequency has its end tones: one reaching further overlaps the wanted band.
-    const int below = stationBeside(near.lo, static_cast<int>(std::floor(std::min(near.firstTo - kMainLobe, expectedFirst))), 1, typical);
-    const int above = stationBeside(static_cast<int>(std::ceil(std::max(near.firstFrom + kMainLobe, expectedFirst) + kBandBins)), near.hi, -1, typical);
-    const int lo = below >= 0 ? below + 1 + kMainLobe : near.lo, hi = above >= 0 ? above - kMainLobe : near.hi;
+    const auto established = [](int at, int passes) { return passes >= kBesideEstablished ? at : -1; };
+    const int below = stationBeside(near.lo, static_cast<int>(std::floor(std::min(near.firstTo - kMainLobe, expectedFirst))), 1, typical,
+                                    established(besideBelow_, besideBelowPasses_));
+    const int above = stationBeside(static_cast<int>(std::ceil(std::max(near.firstFrom + kMainLobe, expectedFirst) + kBandBins)), near.hi, -1,
+                                    typical, established(besideAbove_, besideAbovePasses_));
+    const auto track = [](int now, int& at, int& passes) {
+        passes = now < 0 ? 0 : (passes > 0 && std::abs(now - at) <= kBesideSamePlace ? passes + 1 : 1);
+        at = now;
+    };
+    track(below, besideBelow_, besideBelowPasses_);
+    track(above, besideAbove_, besideAbovePasses_);
+    int lo = below >= 0 ? below + 1 + kMainLobe : near.lo, hi = above >= 0 ? above - kMainLobe : near.hi;
+    // A band placed before the station beside was recognised, with its end tone on (or past)
+    // that station's end tone recognised for a few passes, has taken that station's tones for
+    // ours: it is not kept, and the region ends just past that end tone of the band, no further
+    // (the station's end may be read a bin or two off its tone: our band may start a step on).
+    const bool onBelow = heldNear_ && besideBelowPasses_ >= kBesideEstablished && placement_.first <= below + kEndMisread;
+    const bool onAbove = heldNear_ && besideAbovePasses_ >= kBesideEstablished && placement_.first + kBandBins >= above - kEndMisread;
+    if (onBelow) lo = std::min(lo, static_cast<int>(std::floor(placement_.first)) + 2);
+    if (onAbove) hi = std::max(hi, static_cast<int>(std::ceil(placement_.first + kBandBins)) - 2);
+    // One placed past that end, yet within the end tone's main lobe, stays, and the region is
+    // cut just outside it: left uncut, the band slides back onto the station's end tone.
+    const bool pastBelow = !onBelow && heldNear_ && besideBelowPasses_ >= kBesideEstablished && placement_.first < lo;
+    const bool pastAbove = !onAbove && heldNear_ && besideAbovePasses_ >= kBesideEstablished && placement_.first + kBandBins > hi;
+    if (pastBelow) lo = static_cast<int>(std::floor(placement_.first)) - 1;
+    if (pastAbove) hi = static_cast<int>(std::ceil(placement_.first + kBandBins)) + 1;
     // The cut must leave room for a band where the region allows one to start; a band already
-    // placed near that it would leave out is kept (a station beside found late is less sure
-    // than the band the counts have shown).
-    const bool cutsPlaced = heldNear_ && (placement_.first < lo || placement_.first + kBandBins > hi);
+    // placed near that it would leave out is kept (a station beside found late, and not yet for
+    // a few passes, is less sure than the band the counts have shown).
+    const bool cutsPlaced = heldNear_ && !onBelow && !onAbove && (placement_.first < lo || placement_.first + kBandBins > hi);
     if (hi - lo < kBandBins || lo > near.firstTo || hi - kBandBins < near.firstFrom || cutsPlaced) return;
     if (below >= 0) {
         near.lo = lo;

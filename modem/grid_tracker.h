@@ -75,7 +75,7 @@ private:
     void follow(double at, bool station);
     void newEnergy(std::span<const float> rows, int symbols);
     double heldAt(int position) const;
-    int stationBeside(int from, int to, int direction, double typical) const;
+    int stationBeside(int from, int to, int direction, double typical, int recognised) const;
     void clearStationsBeside(BandSearch::Region& near, bool& guardLo, bool& guardHi, double expectedFirst);
     void learn(int symbols);  // adds this pass's energies to the profiles
     bool anotherStation(std::span<const double> fresh, int symbols, BandSearch::Region& near, bool guardLo, bool guardHi);
@@ -101,6 +101,10 @@ private:
     // Each bin's strongest recent energy, decaying: every tone a station uses now and then.
     std::array<double, kSymbolBins> peakHold_{};
     bool havePrevious_ = false;
+    // The end tones of the stronger stations recognised beside the region last pass (-1: none),
+    // and for how many passes in a row about there.
+    int besideBelow_ = -1, besideAbove_ = -1;
+    int besideBelowPasses_ = 0, besideAbovePasses_ = 0;
     int unplaced_ = 0;  // passes in a row the band could not be placed near
 };
 

@@ -72,10 +72,10 @@ TEST_P(BusyBand, SensitiveReceiveCopies) {
 }
 
 std::vector<BusyCase> busyCases() {
-    const auto neighbour = [](int baud, double hz, double db, double snr) {
+    const auto neighbour = [](int baud, double hz, double db, double snr, double startS = -1.0) {
         return [=](testsupport::TrialSetup& s) {
             s.channel.snrDb = snr;
-            s.channel.neighbours.push_back({neighbourTransmission(baud), hz, db, -1.0});
+            s.channel.neighbours.push_back({neighbourTransmission(baud), hz, db, startS});
         };
     };
     const auto carrier = [](int baud, double driftHzPerS) {
@@ -89,6 +89,8 @@ std::vector<BusyCase> busyCases() {
     return {
         {"a station 10 dB stronger 400 Hz above", 22, 0.03, neighbour(22, 400, 10, plus3(22))},
         {"a station 10 dB stronger 400 Hz below", 22, 0.07, neighbour(22, -400, 10, plus3(22))},
+        // On the air well before ours: its end tones, seen alone, must not take our band's place.
+        {"a station 10 dB stronger 400 Hz below, 3 s early", 22, 0.01, neighbour(22, -400, 10, plus3(22), -3.0)},
         {"a station 10 dB stronger 150 Hz above, bands overlapping", 4, 0.02, neighbour(4, 150, 10, plus3(4))},
         {"static crashes 50 dB over the signal", 11, 0.03,
          [](testsupport::TrialSetup& s) { s.channel.snrDb = plus10(11), s.channel.crashes = testsupport::Crashes{}; }},

@@ -11,6 +11,12 @@ namespace vantrel::cli {
 namespace {
 
 constexpr sf_count_t kChunkFrames = 4096;
+// A file of several channels is read on one: the one carrying the most signal over the opening
+// seconds (a recording whose signal is only on the right would otherwise read as silence). The
+// first channel is kept unless another carries clearly more, as with a mono source on both.
+constexpr int kSurveySeconds = 10;
+constexpr sf_count_t kSurveySamples = sf_count_t{1} << 21;  // over all channels: 8 MB at most
+constexpr double kClearlyMore = 2.0;
 
 // libsndfile's reason, without its "System error : " prefix and final full stop.
 std::string reason(SNDFILE* file) {
@@ -45,7 +51,10 @@ struct AudioInput::Impl {
     double ratio = 1.0;
     int channels = 1;
     std::vector<float> interleaved;
-    std::vector<float> mono;  // first channel, not yet converted
+    int channel = 0;             // the channel read
+    std::vector<float> opening;  // the frames read to choose it, served first
+    std::size_t openingPos = 0;
+    std::vector<float> mono;     // the channel read, not yet converted
     std::size_t monoPos = 0;
     std::vector<float> converted;
     std::vector<std::int16_t> out;
@@ -57,13 +66,45 @@ struct AudioInput::Impl {
         if (file) sf_close(file);
     }
 
-    // Reads the next chunk of the first channel into `mono`; false at the end of the file.
+    // Reads the opening seconds and picks the channel whose level varies most (a DC offset
+    // carries nothing).
+    void chooseChannel(int rate) {
+        if (channels < 2) return;
+        const sf_count_t frames = std::min<sf_count_t>(sf_count_t{kSurveySeconds} * rate, kSurveySamples / channels);
+        opening.resize(static_cast<std::size_t>(frames * channels));
+        const sf_count_t got = std::max<sf_count_t>(sf_readf_float(file, opening.data(), frames), 0);
+        opening.resize(static_cast<std::size_t>(got * channels));
+        std::vector<double> sum(static_cast<std::size_t>(channels)), square(static_cast<std::size_t>(channels));
+        for (std::size_t k = 0; k < opening.size(); ++k) {
+            const double x = std::isfinite(opening[k]) ? std::clamp(opening[k], -8.0f, 8.0f) : 0.0f;
+            sum[k % static_cast<std::size_t>(channels)] += x;
+            square[k % static_cast<std::size_t>(channels)] += x * x;
+        }
+        const auto variance = [&](int c) {
+            const double n = std::max<double>(static_cast<double>(got), 1.0), m = sum[static_cast<std::size_t>(c)] / n;
+            return square[static_cast<std::size_t>(c)] / n - m * m;
+        };
+        int loudest = 0;
+        for (int c = 1; c < channels; ++c)
+            if (variance(c) > variance(loudest)) loudest = c;
+        channel = variance(loudest) > kClearlyMore * variance(0) ? loudest : 0;
+    }
+
+    // Reads the next chunk of the channel read into `mono`; false at the end of the file.
     bool readChunk() {
-        const sf_count_t got = sf_readf_float(file, interleaved.data(), kChunkFrames);
+        const float* frames = interleaved.data();
+        sf_count_t got = 0;
+        if (openingPos < opening.size()) {
+            got = std::min<sf_count_t>(kChunkFrames, static_cast<sf_count_t>((opening.size() - openingPos) / channels));
+            frames = opening.data() + openingPos;
+            openingPos += static_cast<std::size_t>(got * channels);
+        } else {
+            got = sf_readf_float(file, interleaved.data(), kChunkFrames);
+        }
         mono.clear();
         monoPos = 0;
         for (sf_count_t i = 0; i < std::max<sf_count_t>(got, 0); ++i) {
-            const float x = interleaved[static_cast<std::size_t>(i * channels)];
+            const float x = frames[static_cast<std::size_t>(i * channels + channel)];
             mono.push_back(std::isfinite(x) ? std::clamp(x, -8.0f, 8.0f) : 0.0f);
         }
         return got > 0;
@@ -93,6 +134,8 @@ bool AudioInput::open(const std::string& path, int targetRate) {
     impl_->channels = info.channels;
     impl_->interleaved.resize(static_cast<std::size_t>(kChunkFrames) * static_cast<std::size_t>(info.channels));
     impl_->mono.reserve(static_cast<std::size_t>(kChunkFrames));
+    impl_->chooseChannel(info.samplerate);
+    channel_ = impl_->channel + 1;
     if (info.samplerate != targetRate) {
         impl_->ratio = static_cast<double>(targetRate) / info.samplerate;
         if (!src_is_valid_ratio(impl_->ratio)) {

@@ -1,5 +1,6 @@
 // Audio files through libsndfile: reading any format it knows, at any rate and channel count, as
-// 16-bit mono at the rate the modem runs at; writing 16-bit mono WAV.
+// 16-bit mono (one channel, the one carrying the signal) at the rate the modem runs at; writing
+// 16-bit mono WAV.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +25,11 @@ public:
     long long frames() const { return frames_; }  // in the file, at its own rate
     int fileRate() const { return fileRate_; }
     int channels() const { return channels_; }
+    // The channel read (1 is the first): of several, the one carrying the most signal over
+    // the opening seconds, the first unless another carries clearly more.
+    int channel() const { return channel_; }
 
-    // The next samples of the first channel at the target rate; empty at the end of the file
+    // The next samples of the channel read at the target rate; empty at the end of the file
     // (and on a read error, with error() set).
     std::span<const std::int16_t> next();
 
@@ -36,6 +40,7 @@ private:
     long long frames_ = 0;
     int fileRate_ = 0;
     int channels_ = 0;
+    int channel_ = 1;
 };
 
 class WavOutput {

@@ -51,8 +51,9 @@ constexpr std::string_view kDecodeHelp =
     "Usage: vantrel-modem decode IN [--speed BAUD] [--freq HZ] [--squelch N]\n"
     "                            [--attack fast|med|slow] [--idle] [--standard]\n"
     "Runs the chat window's receiver over an audio file (any format, rate and channel count\n"
-    "that libsndfile reads; the first channel is used; - reads a WAV stream from standard\n"
-    "input) and prints the received text as it comes. Line ends are printed as newlines.\n"
+    "that libsndfile reads; of several channels, the one carrying the most signal is read and\n"
+    "named on standard error; - reads a WAV stream from standard input) and prints the\n"
+    "received text as it comes. Line ends are printed as newlines.\n"
     "\n"
     "  --speed BAUD    4, 5, 8, 11, 16 or 22 (default 11)\n"
     "  --freq HZ       tuning frequency, 0..2500 (default 1000)\n"
@@ -270,6 +271,10 @@ int runDecode(std::span<const std::string> args, std::ostream& out, std::ostream
 
     AudioInput audio;
     if (!openReceived(audio, *input, *profile, err)) return kFileError;
+
+    if (audio.channels() > 1)
+        err << "vantrel-modem: reading channel " << audio.channel() << " of " << audio.channels()
+            << " (the one carrying the most signal)\n";
 
     BlockReceiver receiver(*profile, options);
     std::string line;

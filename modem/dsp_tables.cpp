@@ -63,6 +63,11 @@ DspTables::DspTables() {
         cos256[static_cast<std::size_t>(i)] = static_cast<float>(std::cos(2.0 * pi * i / 256.0));
         sin256[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(2.0 * pi * i / 256.0));
     }
+    reverseTable(reverse11, 11);
+    for (int i = 0; i < 1024; ++i) {
+        cos2048[static_cast<std::size_t>(i)] = static_cast<float>(std::cos(2.0 * pi * i / 2048.0));
+        sin2048[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(2.0 * pi * i / 2048.0));
+    }
 }
 
 const DspTables& dspTables() {
@@ -78,6 +83,11 @@ void fft512(std::span<float, 512> re, std::span<float, 512> im) {
 void fft256(std::span<float, 256> re, std::span<float, 256> im) {
     const DspTables& t = dspTables();
     fftDif<256>(re.data(), im.data(), t.cos256.data(), t.sin256.data(), t.reverse8.data());
+}
+
+void fft2048(std::span<float, 2048> re, std::span<float, 2048> im) {
+    const DspTables& t = dspTables();
+    fftDif<2048>(re.data(), im.data(), t.cos2048.data(), t.sin2048.data(), t.reverse11.data());
 }
 
 }  // namespace vantrel::modem

@@ -1,15 +1,17 @@
 // One receive analysis pass per captured 8192-sample block: mixer, decimating filter, symbol and
-// timing spectra, symbol timing recovery, tone detection and the signal-to-noise reading.
-// Work arrays are sized for the largest profile at construction; processBlock never allocates.
+// timing spectra, symbol timing recovery, tone detection and the signal-to-noise reading. With
+// Sensitive receive on, its own stages (SensitiveReceiver) take the timing and the tone decision
+// over from the standard ones. Work arrays are sized for the largest profile at construction;
+// processBlock never allocates.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <span>
 
-#include "carrier_rejection.h"
-#include "coherent_detector.h"
 #include "mode_profile.h"
+#include "sensitive_receiver.h"
+#include "window_spectra.h"
 
 namespace vantrel::modem {
 
@@ -19,6 +21,7 @@ struct RxSettings {
     int captureTop = kMaxCaptureTop;                // highest bin searched, at most 122
     int squelchAttack = 1;                          // 0 Fast, 1 Med, 3 Slow
     bool sensitive = false;                         // fold timing, tone grid, tone phases
+    bool tonePhase = true;                          // Sensitive receive decides with the tones' phase
 };
 
 class RxAnalyzer {
@@ -51,24 +54,23 @@ public:
     int snrRaw() const { return snrRaw_; }
     // Sensitive receive: how far the last symbol's decision trusted the predicted tone phases,
     // 0 (by magnitude alone) to 1.
-    double phaseReliability() const { return coherent_.reliability(); }
+    double phaseReliability() const { return sensitive_.phaseReference().reliability(); }
     // How well the predicted tone phases have been meeting the tones that followed, 0 to 1.
-    double phaseAgreement() const { return coherent_.agreement(); }
+    double phaseAgreement() const { return sensitive_.phaseReference().agreement(); }
     // Sensitive receive's view of other stations' carriers.
-    const CarrierRejection& carrierRejection() const { return carriers_; }
+    const CarrierRejection& carrierRejection() const { return sensitive_.carriers(); }
+    // Sensitive receive's noise blanker: baseband samples it zeroed in the last pass.
+    int blankedSamples() const { return sensitive_.blankedSamples(); }
     int snrSmoothed() const { return snrSmoothed_; }
 
 private:
     void mixAndDecimate(int tuningFrequency);
-    void symbolSpectraPass();
-    void spectraOf(const float* baseI, const float* baseQ, float* rows);
-    void carrierRejectionPass(int captureTop);
-    void timingSpectraPass(int captureTop);
+    void timingSpectraPass(int captureTop, std::span<const float> baseI, std::span<const float> baseQ);
     void chooseTimingPhase();
     void stepTimingOffset();
-    void foldTimingUpdate(int captureTop);
-    void toneDetection(int captureTop, bool sensitive, int squelchAttack);
-    void gridTracking(int captureTop, const float* rows, std::span<const int> fullPeaks);
+    // The standard tone decision: the strongest bin of every symbol; returns the raw reading.
+    int toneDetection(int captureTop);
+    static int rawReading(double peakSum, double total);
     void smoothSnr(int newRaw, int attack);
 
     const ModeProfile* profile_ = &defaultProfile();
@@ -87,26 +89,12 @@ private:
     int timingPhase_ = 0;
     int previousTimingPhase_ = 0;
     int timingOffset_ = 0;
-    int spectraOffset_ = 0;  // the offset this pass's symbol windows were taken at
     std::array<double, kMaxSymbolsPerBlock> slotPeak_{};
     int snrRaw_ = 0;
     int snrSmoothed_ = 0;
 
-    // Sensitive receive: fold timing and tone-grid state, kept between passes.
-    double foldZr_ = 0, foldZi_ = 0, foldL_ = 0;
-    double gridGr_ = 0, gridGi_ = 0, gridW_ = 0;
-    std::array<double, kSymbolBins> occupancy_{};
-    CoherentDetector coherent_;
-
-    // Sensitive receive: the baseband with steady carriers taken out, and the spectra the tone
-    // decision reads (the waterfall keeps showing the band as it is).
-    CarrierRejection carriers_;
-    bool cleaned_ = false;
-    std::array<float, kDecimatedLength> cleanI_{}, cleanQ_{};
-    std::array<float, kMaxSymbolsPerBlock * kSymbolBins> decisionSpectra_{};
-
-    // Scratch for the transforms.
-    std::array<float, kSymbolFftLength> fftRe_{}, fftIm_{};
+    SensitiveReceiver sensitive_;
+    FftScratch scratch_;
 };
 
 }  // namespace vantrel::modem

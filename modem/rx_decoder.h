@@ -26,7 +26,12 @@ struct DecodedChars {
 
 class RxDecoder {
 public:
-    void setProfile(const ModeProfile& profile) { profile_ = &profile; }
+    // A new speed starts a new tone history: the last pass's positions, kept at the old
+    // speed's symbol count, would otherwise be read as this speed's.
+    void setProfile(const ModeProfile& profile) {
+        if (&profile != profile_) reset();
+        profile_ = &profile;
+    }
     void reset();
 
     // slotPeaks: this pass's strongest bins from captureBottom (symbolsPerBlock values).

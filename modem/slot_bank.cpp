@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp_math.h"
+
 namespace vantrel::modem {
 namespace {
 
@@ -51,8 +53,7 @@ GridRun findRun(const std::array<double, kSymbolBins>& occupancy, double weight)
     const double gr = residue[0] - residue[2];
     const double gi = residue[1] - residue[3];
     if (std::hypot(gr, gi) < kMinGridCoherence * weight) return {};
-    const double twoPi = 8.0 * std::atan(1.0);
-    double g = std::fmod(std::atan2(gi, gr) * 4.0 / twoPi, 4.0);
+    double g = std::fmod(std::atan2(gi, gr) * 4.0 / kTwoPi, 4.0);
     if (g < 0) g += 4.0;
 
     // The run of 18 grid places that holds the most decided tones.

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "dsp_math.h"
+
 #include "varicode.h"
 
 namespace vantrel::modem {
@@ -106,7 +108,6 @@ void TxModulator::renderTxBlock(std::span<std::int16_t> buffer) {
 
     const int rate = profile_->sampleRate;
     const double base = static_cast<double>(rate) * txBaseToneIndex(*profile_, tuningFrequency_) / 1024.0;
-    const double twoPi = 8.0 * std::atan(1.0);
     const int symbolLen = symbolLength(*profile_);
     const std::size_t count = buffer.size() < static_cast<std::size_t>(kBlockLength) ? buffer.size() : kBlockLength;
 
@@ -119,11 +120,11 @@ void TxModulator::renderTxBlock(std::span<std::int16_t> buffer) {
         const int tone = (symbols_[static_cast<std::size_t>(i)] + prevTone_ + kToneOffset) % kToneCount;
         prevTone_ = tone;
         const float f = static_cast<float>(static_cast<double>(rate) * tone / 1024.0 + base);
-        const double step = static_cast<double>(f) * twoPi / rate;
+        const double step = static_cast<double>(f) * kTwoPi / rate;
         for (int s = 0; s < symbolLen; ++s) {
             ++n;
             phase = static_cast<float>(phase + step);
-            if (phase > twoPi) phase = static_cast<float>(phase - twoPi);
+            if (phase > kTwoPi) phase = static_cast<float>(phase - kTwoPi);
             if (static_cast<std::size_t>(n) < count)
                 buffer[static_cast<std::size_t>(n)] =
                     static_cast<std::int16_t>(std::nearbyint(kTxAmplitude * std::sin(static_cast<double>(phase))));

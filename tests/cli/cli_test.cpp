@@ -209,14 +209,16 @@ TEST_F(Cli, SensitiveReceiveIsTheDefaultAndStandardStaysAsItWas) {
 TEST_F(Cli, OtherRatesFormatsAndStereo) {
     const std::string mono = path("mono.wav").string();
     ASSERT_EQ(encode(kText, 11, mono, "--call N0CALL").status, 0);
-    // Stereo at 48 kHz, signal on the left, silence on the right; FLAC at 44.1 kHz; 8 kHz
-    // float; the decoder takes the first channel and converts the rate.
+    // Stereo at 48 kHz, signal on the left, silence on the right, and the other way round;
+    // FLAC at 44.1 kHz; 8 kHz float; the decoder takes the channel carrying the signal and
+    // converts the rate.
     const std::string silent = path("silent.wav").string();
     sox("-n -r 11025 -c 1 -b 16 " + quote(silent) + " trim 0 1");
     sox("-M " + quote(mono) + " " + quote(silent) + " -r 48000 " + quote(path("stereo48k.wav").string()));
+    sox("-M " + quote(silent) + " " + quote(mono) + " -r 48000 " + quote(path("right48k.wav").string()));
     sox(quote(mono) + " -r 44100 -c 2 " + quote(path("x44k.flac").string()));
     sox(quote(mono) + " -r 22050 -e floating-point -b 32 " + quote(path("float22k.wav").string()));
-    for (const char* name : {"stereo48k.wav", "x44k.flac", "float22k.wav"}) {
+    for (const char* name : {"stereo48k.wav", "right48k.wav", "x44k.flac", "float22k.wav"}) {
         const RunResult dec = modem("decode " + quote(path(name).string()) + " --speed 11");
         EXPECT_EQ(dec.status, 0) << name << ": " << dec.err;
         EXPECT_NE(dec.out.find("\nN0CALL: " + kText + " "), std::string::npos) << name << ": " << dec.out;

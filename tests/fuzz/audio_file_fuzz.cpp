@@ -72,7 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string message = err.str().starts_with("\n") ? err.str().substr(1) : err.str();
         FUZZ_CHECK(oneLine(message), "file error is not one line");
     } else {
-        FUZZ_CHECK(err.str().empty(), "success with an error message");
+        // Success says nothing, except which channel of several it read.
+        const std::string note = err.str();
+        FUZZ_CHECK(note.empty() || (note.starts_with("vantrel-modem: reading channel ") && oneLine(note)),
+                   "success with an error message");
     }
     return 0;
 }

@@ -192,9 +192,9 @@ TEST(CarrierRejection, SteadyCarrierIsFollowedAndTakenOut) {
             a.processBlock(carrierInNoise(carrier, rng, 2000), sensitive);
             if (pass < 30) continue;
             for (double peak : a.slotPeaks()) onCarrier += std::abs(peak + kCaptureBottom - 61) <= 1, ++slots;
-            // The waterfall still shows the carrier.
+            // The waterfall still shows the carrier (at 61.37 bins, noise decides 61 or 62).
             const auto rows = a.symbolSpectra();
-            EXPECT_EQ(std::max_element(rows.begin(), rows.begin() + kSymbolBins) - rows.begin(), 61);
+            EXPECT_NEAR(std::max_element(rows.begin(), rows.begin() + kSymbolBins) - rows.begin(), 61, 1);
         }
         EXPECT_EQ(a.carrierRejection().followedCarriers(), 1);
         EXPECT_LT(onCarrier, slots / 4) << onCarrier << " of " << slots;

@@ -139,6 +139,23 @@ TEST(RxDecode, SquelchGatesDecodingButKeepsTheToneHistory) {
     }
 }
 
+TEST(RxDecode, ASpeedChangeStartsANewToneHistory) {
+    // After text at one speed, the other speed's first pass reads as a fresh decoder reads it.
+    for (const auto& [from, to] : {std::pair{defaultProfile(), kProfiles[0]}, std::pair{kProfiles[0], kProfiles[5]}}) {
+        RxDecoder d, fresh;
+        d.setProfile(from);
+        for (const auto& pass : passesFor(codeNibbles("CQ CQ de G4ABC"), symbolsPerBlock(from))) d.decode(pass, 50, 15);
+        d.setProfile(to);
+        fresh.setProfile(to);
+        const std::vector<double> pass(static_cast<std::size_t>(symbolsPerBlock(to)), 20.0);
+        d.decode(pass, 50, 15);
+        fresh.decode(pass, 50, 15);
+        EXPECT_EQ(std::vector<int>(d.symbolValues().begin(), d.symbolValues().end()),
+                  std::vector<int>(fresh.symbolValues().begin(), fresh.symbolValues().end()))
+            << from.menuCaption << " -> " << to.menuCaption;
+    }
+}
+
 TEST(BusyLock, SendIsRefusedOnlyAboveTheSquelchLevel) {
     EXPECT_TRUE(channelBusy(16, 15));
     EXPECT_FALSE(channelBusy(15, 15));

@@ -204,9 +204,113 @@ std::vector<double> resample(std::span<const double> x, double ratio) {
     return y;
 }
 
+namespace {
+
+// The transmitter's phase turned to a new random value every `every` samples from its first
+// symbol (the sample before its first non-zero one), through the analytic signal.
+void applyPhaseJumps(std::vector<double>& x, int every, std::mt19937_64& rng) {
+    const auto first = std::find_if(x.begin(), x.end(), [](double v) { return v != 0.0; });
+    if (every <= 0 || first == x.end()) return;
+    const auto origin = static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, first - x.begin() - 1));
+    const std::vector<Complex> z = analytic(x);
+    std::uniform_real_distribution<double> turn(0.0, 2 * std::numbers::pi);
+    Complex rotation(1.0);
+    for (std::size_t i = origin; i < x.size(); ++i) {
+        if (i > origin && (i - origin) % static_cast<std::size_t>(every) == 0) rotation = std::polar(1.0, turn(rng));
+        x[i] = (z[i] * rotation).real();
+    }
+}
+
+// Steady, drifting and keyed carriers; returns their mean power.
+double addCarriers(std::vector<double>& x, const std::vector<Carrier>& carriers, double power, int sampleRate,
+                   std::mt19937_64& rng) {
+    double carrierPower = 0;
+    std::uniform_real_distribution<double> phase(0.0, 2 * std::numbers::pi);
+    for (const Carrier& c : carriers) {
+        const double p = power * std::pow(10.0, c.relativeDb / 10.0);
+        const double amplitude = std::sqrt(2.0 * p);
+        const double start = phase(rng);
+        std::vector<double> key;
+        if (c.morse) key = morseKeying("CQ CQ DE K9XYZ K9XYZ PSE K TEST 5NN", c.morseWpm, sampleRate, x.size());
+        // The phase in turns: the steady frequency's plus what the drift has added, kept small.
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double t = static_cast<double>(i) / sampleRate;
+            const double turns = std::fmod(c.hz * t, 1.0) + std::fmod(c.driftHzPerS * t * t / 2, 1.0);
+            const double a = c.morse ? amplitude * key[i] : amplitude;
+            x[i] += a * std::sin(2 * std::numbers::pi * turns + start);
+        }
+        carrierPower += c.morse ? p / 2 : p;
+    }
+    return carrierPower;
+}
+
+// Other stations of the mode, placed against the wanted transmission's first sample in x;
+// returns their mean power while on the air.
+double addNeighbours(std::vector<double>& x, const ChannelSettings& settings, double power, std::size_t wantedStart,
+                     int sampleRate) {
+    double total = 0;
+    for (const Neighbour& n : settings.neighbours) {
+        std::vector<double> y(n.transmission.begin(), n.transmission.end());
+        if (settings.clockPpm != 0) y = resample(y, 1.0 + settings.clockPpm * 1e-6);
+        y = shiftFrequency(y, settings.frequencyOffsetHz + n.offsetHz, sampleRate);
+        double own = 0;
+        std::size_t onAir = 0;
+        for (double v : y)
+            if (onAir > 0 || std::abs(v) > 1.0) own += v * v, ++onAir;
+        if (onAir == 0) continue;
+        const double p = power * std::pow(10.0, n.relativeDb / 10.0);
+        const double gain = std::sqrt(p / (own / static_cast<double>(onAir)));
+        const auto at = static_cast<long long>(wantedStart) + std::llround(n.startS * sampleRate);
+        if (at + static_cast<long long>(y.size()) > static_cast<long long>(x.size()))
+            x.resize(static_cast<std::size_t>(at + static_cast<long long>(y.size())), 0.0);
+        for (std::size_t i = 0; i < y.size(); ++i)
+            if (at + static_cast<long long>(i) >= 0) x[static_cast<std::size_t>(at + static_cast<long long>(i))] += gain * y[i];
+        total += p;
+    }
+    return total;
+}
+
+// Mains hum; returns its power.
+double addHum(std::vector<double>& x, const Hum& hum, double power, int sampleRate, std::mt19937_64& rng) {
+    const int harmonics = static_cast<int>(std::floor(hum.topHz / hum.mainsHz + 1e-9));
+    if (harmonics < 1 || hum.mainsHz <= 0) return 0;
+    const double p = power * std::pow(10.0, hum.relativeDb / 10.0);
+    const double amplitude = std::sqrt(2.0 * p / harmonics);
+    std::uniform_real_distribution<double> phase(0.0, 2 * std::numbers::pi);
+    for (int h = 1; h <= harmonics; ++h) {
+        const double start = phase(rng);
+        const double step = 2 * std::numbers::pi * h * hum.mainsHz / sampleRate;
+        for (std::size_t i = 0; i < x.size(); ++i)
+            x[i] += amplitude * std::sin(std::fmod(step * static_cast<double>(i), 2 * std::numbers::pi) + start);
+    }
+    return p;
+}
+
+void addCrashes(std::vector<double>& x, const Crashes& crashes, double power, int sampleRate, std::mt19937_64& rng) {
+    if (crashes.perSecond <= 0) return;
+    std::exponential_distribution<double> gap(crashes.perSecond);
+    std::uniform_real_distribution<double> length(crashes.minMs, crashes.maxMs);
+    std::normal_distribution<double> gauss(0.0, 1.0);
+    const double peak = std::sqrt(power * std::pow(10.0, crashes.peakDb / 10.0));
+    const double decay = std::log(std::pow(10.0, 30.0 / 20.0));  // 30 dB over the burst
+    for (double t = gap(rng); t * sampleRate < static_cast<double>(x.size()); t += gap(rng)) {
+        const auto from = static_cast<std::size_t>(t * sampleRate);
+        const auto n = static_cast<std::size_t>(std::max(1.0, length(rng) * 1e-3 * sampleRate));
+        for (std::size_t i = 0; i < n && from + i < x.size(); ++i)
+            x[from + i] += peak * std::exp(-decay * static_cast<double>(i) / static_cast<double>(n)) * gauss(rng);
+    }
+}
+
+}  // namespace
+
 std::vector<std::int16_t> applyChannel(std::span<const std::int16_t> signal, int sampleRate,
                                        const ChannelSettings& settings) {
     std::vector<double> x(signal.begin(), signal.end());
+    std::mt19937_64 rng(settings.seed);
+    if (settings.phaseJumpSamples > 0) {
+        std::mt19937_64 jumps(settings.seed ^ 0x5bd1e995ULL);
+        applyPhaseJumps(x, settings.phaseJumpSamples, jumps);
+    }
     if (settings.clockPpm != 0) x = resample(x, 1.0 + settings.clockPpm * 1e-6);
     if (settings.frequencyOffsetHz != 0) x = shiftFrequency(x, settings.frequencyOffsetHz, sampleRate);
     applyFading(x, sampleRate, settings.fadeDepthDb, settings.fadePeriodS, settings.seed);
@@ -214,46 +318,40 @@ std::vector<std::int16_t> applyChannel(std::span<const std::int16_t> signal, int
     // Power of the signal where it is on the air, not of the silence around it; with two-path
     // fading, the mean power over the paths.
     double power = 0;
-    {
-        std::size_t first = x.size(), last = 0;
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            if (std::abs(x[i]) > 1.0) {
-                if (first == x.size()) first = i;
-                last = i;
-            }
-        }
-        if (first <= last && first < x.size()) {
-            for (std::size_t i = first; i <= last; ++i) power += x[i] * x[i];
-            power /= static_cast<double>(last - first + 1);
+    std::size_t first = x.size(), last = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (std::abs(x[i]) > 1.0) {
+            if (first == x.size()) first = i;
+            last = i;
         }
     }
-    std::mt19937_64 rng(settings.seed);
+    if (first <= last && first < x.size()) {
+        for (std::size_t i = first; i <= last; ++i) power += x[i] * x[i];
+        power /= static_cast<double>(last - first + 1);
+    }
     if (settings.fading && settings.fading->spreadHz > 0) x = applyTwoPathFading(x, *settings.fading, sampleRate, rng);
-    x.insert(x.begin(), static_cast<std::size_t>(std::max(0, settings.leadInSamples)), 0.0);
+    const auto leadIn = static_cast<std::size_t>(std::max(0, settings.leadInSamples));
+    x.insert(x.begin(), leadIn, 0.0);
 
-    double carrierPower = 0;
-    std::uniform_real_distribution<double> phase(0.0, 2 * std::numbers::pi);
-    for (const Carrier& c : settings.carriers) {
-        const double p = power * std::pow(10.0, c.relativeDb / 10.0);
-        const double amplitude = std::sqrt(2.0 * p);
-        const double start = phase(rng);
-        std::vector<double> key;
-        if (c.morse) key = morseKeying("CQ CQ DE K9XYZ K9XYZ PSE K TEST 5NN", c.morseWpm, sampleRate, x.size());
-        const double step = 2 * std::numbers::pi * c.hz / sampleRate;
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            const double a = c.morse ? amplitude * key[i] : amplitude;
-            x[i] += a * std::sin(std::fmod(step * static_cast<double>(i), 2 * std::numbers::pi) + start);
-        }
-        carrierPower += c.morse ? p / 2 : p;
-    }
+    double otherPower = addCarriers(x, settings.carriers, power, sampleRate, rng);
+    otherPower += addNeighbours(x, settings, power, leadIn + std::min(first, x.size()), sampleRate);
+    if (settings.hum) otherPower += addHum(x, *settings.hum, power, sampleRate, rng);
 
+    double gain = 1;
     if (settings.snrDb) {
         const double sigma = noiseSigma(power, *settings.snrDb, sampleRate);
-        const double rms = std::sqrt(power + carrierPower + sigma * sigma);
-        const double gain = rms > settings.maxRms ? settings.maxRms / rms : 1.0;
+        const double rms = std::sqrt(power + otherPower + sigma * sigma);
+        gain = rms > settings.maxRms ? settings.maxRms / rms : 1.0;
+        // Headroom for the crashes' peaks, as an operator turns the level down until they no
+        // longer clip (four standard deviations of the loudest burst at full scale).
+        if (settings.crashes) gain = std::min(gain, 32767.0 / (4 * std::sqrt(power * std::pow(10.0, settings.crashes->peakDb / 10.0))));
         std::normal_distribution<double> gauss(0.0, 1.0);
         std::mt19937_64 noiseRng(settings.seed);
         for (double& v : x) v = gain * (v + sigma * gauss(noiseRng));
+    }
+    if (settings.crashes) {
+        std::mt19937_64 crashRng(settings.seed ^ 0x2545f4914f6cdd1dULL);
+        addCrashes(x, *settings.crashes, power * gain * gain, sampleRate, crashRng);
     }
 
     std::vector<std::int16_t> out(x.size());

@@ -1,7 +1,8 @@
 // A radio channel between two stations, for the loopback tests and the measurement tools:
 // sample-clock error, frequency offset, slow fading or two-path fading, a noise-only lead-in,
-// steady and keyed carriers from other stations and white Gaussian noise. Deterministic for a
-// given seed.
+// steady, drifting and keyed carriers from other stations, other stations of the mode, static
+// crashes, mains hum, a transmitter whose phase jumps, and white Gaussian noise. Deterministic
+// for a given seed.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,35 @@ struct Carrier {
     double relativeDb = 0;   // power over the signal's power (a keyed carrier: while key down)
     bool morse = false;      // keyed with Morse text at morseWpm words per minute
     double morseWpm = 20;
+    double driftHzPerS = 0;  // the frequency moves this fast; hz is where it is at the first sample
+};
+
+// Another station of the mode on the band: its transmission as rendered at the same speed, heard
+// offsetHz above the wanted signal (with the same offset and clock error), relativeDb over the
+// wanted signal's power, from startS seconds after the wanted transmission's first sample
+// (negative: before it).
+struct Neighbour {
+    std::vector<std::int16_t> transmission;
+    double offsetHz = 0;
+    double relativeDb = 0;
+    double startS = 0;
+};
+
+// Static crashes: bursts of white noise at perSecond random times (a Poisson process), each
+// lasting minMs..maxMs, rising at once and decaying by 30 dB over its length; at its peak a
+// burst's power is peakDb over the signal's. The receiver's level leaves room for their peaks.
+struct Crashes {
+    double perSecond = 0.5;
+    double peakDb = 50;
+    double minMs = 1, maxMs = 10;
+};
+
+// Mains hum: every harmonic of mainsHz up to topHz, as strong as each other, with random
+// phases; relativeDb is their total power over the signal's.
+struct Hum {
+    double mainsHz = 50;
+    double topHz = 1000;
+    double relativeDb = 40;
 };
 
 // Two equal paths whose gains wander with a Gaussian Doppler spectrum (the usual ionospheric
@@ -42,6 +72,12 @@ struct ChannelSettings {
     double fadePeriodS = 8;        // over roughly this many seconds
     std::optional<Fading> fading;  // none when empty
     std::vector<Carrier> carriers; // on the air from the first sample to the last
+    std::vector<Neighbour> neighbours;
+    std::optional<Crashes> crashes;
+    std::optional<Hum> hum;
+    // The transmitter's phase jumps to a new random value every this many samples of its
+    // transmission, counted from its first symbol; 0 for a phase that never jumps.
+    int phaseJumpSamples = 0;
     // Receiver audio level: where signal and noise together would be louder than this RMS they
     // are turned down to it, as an operator sets the level so that the noise does not clip.
     double maxRms = 6000;

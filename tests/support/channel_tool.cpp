@@ -5,9 +5,12 @@
 //
 //   vantrel-channel --rate HZ -o OUT.wav [--noise-rms R] [--seed N]
 //                   [--gap SECONDS | --station FILE.wav [--snr DB] [--offset HZ] [--ppm P]
-//                    [--fade-depth DB] [--fade-period SECONDS]]...
+//                    [--fade-depth DB] [--fade-period SECONDS] [--carrier HZ:DB[:DRIFT]]...
+//                    [--crashes RATE:DB] [--hum HZ:DB] [--phase-jumps SAMPLES]]...
 // --gap adds band noise alone; --station adds one transmission, and the options after it
-// (up to the next --gap or --station) describe its path.
+// (up to the next --gap or --station) describe its path: carriers (drifting DRIFT Hz a second),
+// static crashes (RATE a second, peaks DB over the station), mains hum (HZ and harmonics up to
+// 1 kHz, DB over the station) while it is on the air, and its phase jumping every SAMPLES.
 
 #include <algorithm>
 #include <cmath>
@@ -52,6 +55,21 @@ std::vector<double> readStation(const std::string& file, int rate) {
     return x;
 }
 
+// "A:B[:C]" as numbers, from `least` to `most` of them.
+std::vector<double> numbers(std::string_view option, const char* text, std::size_t least, std::size_t most) {
+    std::vector<double> out;
+    std::string_view rest = text;
+    for (;;) {
+        const std::size_t colon = rest.find(':');
+        const std::string item(rest.substr(0, colon));
+        out.push_back(number(option, item.c_str()));
+        if (colon == std::string_view::npos) break;
+        rest.remove_prefix(colon + 1);
+    }
+    if (out.size() < least || out.size() > most) usage(std::string(option) + " has the wrong number of values");
+    return out;
+}
+
 // Mean power where the transmission is on the air (its silent lead-in left out).
 double onAirPower(const std::vector<double>& x) {
     double sum = 0;
@@ -64,14 +82,18 @@ double onAirPower(const std::vector<double>& x) {
     return n ? sum / static_cast<double>(n) : 0.0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Arguments {
     int rate = 0;
     double noiseRms = 1200;
     std::uint64_t seed = 1;
     std::string output;
     std::vector<Segment> segments;
+};
+
+Arguments parseArguments(int argc, char** argv) {
+    Arguments args;
+    int& rate = args.rate;
+    std::vector<Segment>& segments = args.segments;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         const auto value = [&]() -> const char* {
@@ -83,9 +105,9 @@ int main(int argc, char** argv) {
             return segments.back();
         };
         if (a == "--rate") rate = static_cast<int>(number(a, value()));
-        else if (a == "-o") output = value();
-        else if (a == "--noise-rms") noiseRms = number(a, value());
-        else if (a == "--seed") seed = static_cast<std::uint64_t>(number(a, value()));
+        else if (a == "-o") args.output = value();
+        else if (a == "--noise-rms") args.noiseRms = number(a, value());
+        else if (a == "--seed") args.seed = static_cast<std::uint64_t>(number(a, value()));
         else if (a == "--gap") segments.push_back({{}, number(a, value()), 0, {}});
         else if (a == "--station") segments.push_back({value(), 0, 0, {}});
         else if (a == "--snr") station().snrDb = number(a, value());
@@ -93,9 +115,31 @@ int main(int argc, char** argv) {
         else if (a == "--ppm") station().path.clockPpm = number(a, value());
         else if (a == "--fade-depth") station().path.fadeDepthDb = number(a, value());
         else if (a == "--fade-period") station().path.fadePeriodS = number(a, value());
-        else usage("unknown argument '" + std::string(a) + "'");
+        else if (a == "--phase-jumps") station().path.phaseJumpSamples = static_cast<int>(number(a, value()));
+        else if (a == "--carrier") {
+            const auto f = numbers(a, value(), 2, 3);
+            station().path.carriers.push_back({f[0], f[1], false, 20, f.size() > 2 ? f[2] : 0.0});
+        } else if (a == "--crashes") {
+            const auto f = numbers(a, value(), 2, 2);
+            station().path.crashes = vantrel::testsupport::Crashes{f[0], f[1]};
+        } else if (a == "--hum") {
+            const auto f = numbers(a, value(), 2, 2);
+            station().path.hum = vantrel::testsupport::Hum{f[0], 1000, f[1]};
+        } else usage("unknown argument '" + std::string(a) + "'");
     }
-    if (rate < 1000 || output.empty()) usage("needs --rate and -o (see the comment at the top of channel_tool.cpp)");
+    if (rate < 1000 || args.output.empty()) usage("needs --rate and -o (see the comment at the top of channel_tool.cpp)");
+    return args;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Arguments args = parseArguments(argc, argv);
+    const int rate = args.rate;
+    const double noiseRms = args.noiseRms;
+    const std::uint64_t seed = args.seed;
+    const std::string& output = args.output;
+    const std::vector<Segment>& segments = args.segments;
 
     const double sigma = noiseRms;
     std::vector<double> air;
@@ -127,6 +171,9 @@ int main(int argc, char** argv) {
     std::vector<std::int16_t> out(air.size());
     for (std::size_t i = 0; i < air.size(); ++i)
         out[i] = static_cast<std::int16_t>(std::lrint(std::clamp(air[i] + gauss(rng), -32768.0, 32767.0)));
+    // Loud hum or crashes over a station set loud against the noise go past 16 bits.
+    const auto clipped = std::count_if(out.begin(), out.end(), [](std::int16_t v) { return v == 32767 || v == -32768; });
+    if (clipped > 0) std::fprintf(stderr, "vantrel-channel: %ld samples at full scale: lower --noise-rms\n", static_cast<long>(clipped));
 
     vantrel::cli::WavOutput wav;
     if (!wav.open(output, rate) || !wav.write(out) || !wav.close()) {

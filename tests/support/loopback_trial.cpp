@@ -12,10 +12,12 @@ TrialResult runTrial(const modem::ModeProfile& profile, const TrialSetup& setup)
     request.tuningFrequency = setup.txFrequency;
     const auto sent = cli::renderTransmission(profile, request);
     const auto heard = applyChannel(sent, profile.sampleRate, setup.channel);
-    const cli::DecodedText decoded = cli::decodeSamples(profile, setup.receive, heard);
+    return judgeTrial(setup, cli::decodeSamples(profile, setup.receive, heard).primary);
+}
 
+TrialResult judgeTrial(const TrialSetup& setup, std::string received) {
     TrialResult r;
-    r.received = decoded.primary;
+    r.received = std::move(received);
     r.cer = characterErrorRate(setup.text, r.received);
     r.callsignDecoded = r.received.find(setup.callsign + ": ") != std::string::npos;
     // The first word as a whole word: after the space of ": ", before a space or the tail.

@@ -29,4 +29,7 @@ struct TrialResult {
 
 TrialResult runTrial(const modem::ModeProfile& profile, const TrialSetup& setup);
 
+// How well `received` carries the trial's text.
+TrialResult judgeTrial(const TrialSetup& setup, std::string received);
+
 }  // namespace vantrel::testsupport

@@ -7,10 +7,10 @@
 // rotation of the frequency offset, the same for all tones (t0 is where the transmission's
 // symbols start, theta the channel's phase).
 //
-// The analysis correlates each symbol window with every candidate tone on the grid (tone J of
-// the grid at referenceHz + J * sampleRate / 1024). That value carries the tone's phase at the
-// window's first sample, sign reversed and shifted by the receive mixer's phase there (the
-// mixer starts every pass at phase 0). Taking out what is known:
+// ToneDecision correlates each symbol window with every candidate tone on the grid (tone J of the
+// grid at referenceHz + J * sampleRate / 1024). That value carries the tone's phase at the
+// window's first sample, sign reversed and shifted by the receive mixer's phase there (the mixer
+// starts every pass at phase 0). Taking out what is known (turnFor):
 //   - the mixer's phase at the window start (known from the pass and the window position);
 //   - the tone's own advance since the previous window: referenceHz * step for all tones, plus
 //     J turns per 1024 samples of the step for tone J. The second is zero while the windows move
@@ -26,49 +26,37 @@
 // (W(j) conj W(j-1) = |C|^2 exp(i (slope * dJ + rotation))), the rotation follows from the best
 // of them, and both are refined by a weighted straight-line fit of the phases left over.
 // Turning every kept symbol on to the symbol being decided and back to tone 0 then gives one
-// estimate of C each; their sum, weighted towards the recent ones, is the reference R.
+// estimate of C each; their sum, weighted towards the recent ones and scaled by
+// sum(w) / sum(w^2), is the reference R: the sum a coherent detector's reference would be.
 //
-// The decision: with a phase known to within a spread that R's own noise sets, the likeliest
-// tone is the one with the largest |W(J) + R * exp(i slope J)|, when R is the sum of the kept
-// symbols scaled by sum(w) / sum(w^2) (w their weights): the same sum that a coherent
-// detector's reference would be, and no reference at all (R = 0) is the magnitude decision.
-// Expanded, |W + R'|^2 = |W|^2 + 2 Re(W conj R') + |R'|^2; the last term is the same for every
-// candidate, and |W| is taken as the magnitude decision reads it from the symbol spectra, so
-// that with R = 0 the choice is exactly the magnitude decision's.
 // That full-strength R assumes the phase stays exactly on the fit. It is scaled down by how far
 // the phase really wanders: every symbol's strongest tone grades the prediction made for it
-// before it was seen (the cosine of the phase error); the spread of those errors, less the
-// part the symbols' own noise explains (noise power from the other candidates over twice the
-// signal power), is the wander, and R is weighted by the spread it was built for over that
-// wander (at most 1). In steady white noise that keeps most of R; where the phase does not
-// carry from symbol to symbol (fading, flutter, a timing still pulling in, noise alone) the
-// grades fall towards 0 and R with them, so the decision returns to the magnitude decision. R is
-// also scaled by whether the kept tone steps pin the slope down at all (the preamble's repeated
-// step of two leaves 18 slopes equally good).
+// before it was seen (the cosine of the phase error); the spread of those errors, less the part
+// the symbols' own noise explains (noise power from the other candidates over twice the signal
+// power), is the wander, and R is weighted by the spread it was built for over that wander (at
+// most 1). Where the phase does not carry from symbol to symbol (fading, flutter, a timing still
+// pulling in, noise alone) the grades fall towards 0 and R with them. R is also scaled by
+// whether the kept tone steps pin the slope down at all (the preamble's repeated step of two
+// leaves 18 slopes equally good). A single strong tone far off a prediction that weighed in its
+// decision is no wander but a jump of the transmitter's phase: the history starts over there.
 
-#include "coherent_detector.h"
+#include "phase_reference.h"
 
 #include <algorithm>
 #include <cmath>
 
+#include "dsp_math.h"
+
 namespace vantrel::modem {
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586476925286766559;
 
 // Weight of a kept symbol by its age in symbols (1 = the last one): the phase is learnt mostly
 // from the last ten or so symbols, so that a slowly wandering channel is followed.
 constexpr double kForget = 0.9;
 // Kept symbols needed before any prediction is made.
 constexpr int kMinimumHistory = 8;
+// Slopes tried when the slope is searched afresh.
 constexpr int kSlopeSteps = 64;
-
-double wrapPhase(double x) {
-    x = std::fmod(x, kTwoPi);
-    if (x > kTwoPi / 2) x -= kTwoPi;
-    if (x <= -kTwoPi / 2) x += kTwoPi;
-    return x;
-}
 
 // Rotation of `hz` over `samples` audio samples at `rate`, reduced to one turn.
 double rotationOver(double hz, long long samples, int rate) {
@@ -78,12 +66,12 @@ double rotationOver(double hz, long long samples, int rate) {
 
 }  // namespace
 
-CoherentDetector::CoherentDetector() {
-    for (std::size_t i = 0; i < unitCos_.size(); ++i) {
-        unitCos_[i] = static_cast<float>(std::cos(kTwoPi * static_cast<double>(i) / 128.0));
-        unitSin_[i] = static_cast<float>(std::sin(kTwoPi * static_cast<double>(i) / 128.0));
-    }
-    ageTurns_.fill(Complex(1.0, 0.0));
+struct PhaseReference::Sums {
+    Complex sum;
+    double w = 0, w2 = 0, hits = 0, power = 0, noise = 0;
+};
+
+PhaseReference::PhaseReference() {
     double w = 1.0;
     for (double& weight : weights_) {
         weight = w;
@@ -91,9 +79,10 @@ CoherentDetector::CoherentDetector() {
     }
     for (int q = 0; q < kSlopeSteps; ++q)
         slopeTurns_[static_cast<std::size_t>(q)] = std::polar(1.0, -kTwoPi * q / kSlopeSteps);
+    ageTurns_.fill(Complex(1.0, 0.0));
 }
 
-void CoherentDetector::reset() {
+void PhaseReference::reset() {
     locked_ = false;
     historyCount_ = 0;
     historyHead_ = 0;
@@ -104,7 +93,7 @@ void CoherentDetector::reset() {
     uniqueness_ = 0;
 }
 
-void CoherentDetector::startPass(const ModeProfile& profile, int tuningFrequency) {
+void PhaseReference::startPass(const ModeProfile& profile, int tuningFrequency) {
     if (&profile != profile_) {
         profile_ = &profile;
         reset();
@@ -113,7 +102,7 @@ void CoherentDetector::startPass(const ModeProfile& profile, int tuningFrequency
     ++pass_;
 }
 
-void CoherentDetector::setGrid(double firstPosition) {
+void PhaseReference::setGrid(double firstPosition) {
     const double binHz = profile_->sampleRate / 4096.0;
     const double hz = tuningFrequency_ + firstPosition * binHz;
     if (locked_) {
@@ -131,11 +120,11 @@ void CoherentDetector::setGrid(double firstPosition) {
     estimateRotation();
 }
 
-const CoherentDetector::Kept& CoherentDetector::kept(int age) const {
+const PhaseReference::Kept& PhaseReference::kept(int age) const {
     return history_[static_cast<std::size_t>((historyHead_ - age + kHistory) % kHistory)];
 }
 
-void CoherentDetector::advanceTo(int windowStart) {
+void PhaseReference::advanceTo(int windowStart) {
     const long long time = pass_ * kBlockLength + 8LL * windowStart;
     if (lastTime_ >= 0) {
         const long long step = time - lastTime_;
@@ -149,147 +138,91 @@ void CoherentDetector::advanceTo(int windowStart) {
     lastTime_ = time;
 }
 
-void CoherentDetector::toneValues(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
-                                  std::span<const double> positions, std::span<const double> caps) {
-    const int rate = profile_->sampleRate;
-    const double binHz = rate / 4096.0;
-    // Every candidate exactly on the reference grid: tone J at base + 4 J bins.
-    const double base = (referenceHz_ - tuningFrequency_) / binHz;
-    if (base != shiftBase_) {
-        for (std::size_t m = 0; m < shiftRe_.size(); ++m) {
-            const double angle = kTwoPi * std::fmod(base * static_cast<double>(m) / 512.0, 1.0);
-            shiftRe_[m] = static_cast<float>(std::cos(angle));
-            shiftIm_[m] = static_cast<float>(std::sin(angle));
-        }
-        shiftBase_ = base;
-    }
-    // A double-spaced window holds two periods of the 4-bin grid; they fold onto one.
-    std::array<float, 128> foldRe{}, foldIm{};
-    const int len = 128 * profile_->spacingFactor;
-    const int available = static_cast<int>(std::min(baseI.size(), baseQ.size()));
-    for (int m = 0; m < len; ++m) {
-        const int p = windowStart + m;
-        if (p < 0 || p >= available) continue;
-        const auto um = static_cast<std::size_t>(m);
-        const float xr = baseI[static_cast<std::size_t>(p)] / 32.0f, xi = baseQ[static_cast<std::size_t>(p)] / 32.0f;
-        foldRe[um & 127] += xr * shiftRe_[um] - xi * shiftIm_[um];
-        foldIm[um & 127] += xr * shiftIm_[um] + xi * shiftRe_[um];
-    }
+PhaseReference::Complex PhaseReference::turnFor(int tone, int windowStart) const {
     // The mixer's phase at the window's first sample (the centre of the first filter span).
+    const int rate = profile_->sampleRate;
     const long long mixerSamples = 8LL * windowStart + 33;
     const double mixerPhase =
         kTwoPi * static_cast<double>((static_cast<long long>(tuningFrequency_) * mixerSamples) % rate) / rate;
-    toneTurn_ = std::polar(1.0, tonePhase_);
-
-    candidates_ = std::min<int>(static_cast<int>(positions.size()), kToneCount);
-    Complex turn{};
-    int turnTone = 0;
-    for (int i = 0; i < candidates_; ++i) {
-        const double hz = tuningFrequency_ + positions[static_cast<std::size_t>(i)] * binHz;
-        const int tone = static_cast<int>(std::lround((hz - referenceHz_) / (rate / 1024.0)));
-        const int r = ((tone % 128) + 128) % 128;
-        float yr = 0.0f, yi = 0.0f;
-        for (int m = 0; m < 128; ++m) {
-            const auto um = static_cast<std::size_t>(m);
-            const auto t = static_cast<std::size_t>((r * m) & 127);
-            yr += foldRe[um] * unitCos_[t] - foldIm[um] * unitSin_[t];
-            yi += foldRe[um] * unitSin_[t] + foldIm[um] * unitCos_[t];
-        }
-        // Successive candidates are successive grid tones: their turns differ by one step.
-        turn = i > 0 && tone == turnTone + 1 ? turn * toneTurn_ : std::polar(1.0, commonPhase_ + tonePhase_ * tone - mixerPhase);
-        turnTone = tone;
-        Complex value = Complex(yr, yi) * turn;
-        // The spectra's unit is the transform's magnitude divided by 100.
-        const double cap = static_cast<std::size_t>(i) < caps.size() ? 100.0 * caps[static_cast<std::size_t>(i)] : -1.0;
-        if (cap >= 0 && std::abs(value) > cap) value *= cap / std::abs(value);
-        tones_[static_cast<std::size_t>(i)] = tone;
-        values_[static_cast<std::size_t>(i)] = value;
-    }
+    return std::polar(1.0, commonPhase_ + tonePhase_ * tone - mixerPhase);
 }
 
-int CoherentDetector::decide(std::span<const float> baseI, std::span<const float> baseQ, int windowStart,
-                             std::span<const double> positions, std::span<const double> strengths,
-                             std::span<const double> caps) {
-    advanceTo(windowStart);
-    toneValues(baseI, baseQ, windowStart, positions, caps);
+int PhaseReference::toneAt(double hz) const {
+    return static_cast<int>(std::lround((hz - referenceHz_) / (profile_->sampleRate / 1024.0)));
+}
 
+PhaseReference::Prediction PhaseReference::predict() {
     double trust = 0;
-    const Complex reference = prediction(trust, agreement_);
+    Prediction p;
+    p.reference = reference(trust, agreement_);
     reliability_ = historyCount_ >= kMinimumHistory ? trust * uniqueness_ : 0.0;
-    const Complex trusted = reliability_ * reference;
+    p.reliability = reliability_;
+    return p;
+}
 
-    int best = 0, strongest = 0;
-    double bestMetric = -1;
-    const Complex slopeStep = std::polar(1.0, slope_);
-    Complex expected{};
-    for (int i = 0; i < candidates_; ++i) {
-        const auto ui = static_cast<std::size_t>(i);
-        if (std::norm(values_[ui]) > std::norm(values_[static_cast<std::size_t>(strongest)])) strongest = i;
-        expected = i > 0 && tones_[ui] == tones_[ui - 1] + 1 ? expected * slopeStep : trusted * std::polar(1.0, slope_ * tones_[ui]);
-        // |strength + prediction|^2 without the prediction's own power, which every candidate
-        // shares; the strength is the magnitude decision's own, in the transform's unit.
-        const double strength = ui < strengths.size() ? 100.0 * strengths[ui] : std::abs(values_[ui]);
-        const double metric = strength * strength + 2.0 * std::real(values_[ui] * std::conj(expected));
-        if (metric > bestMetric) {
-            bestMetric = metric;
-            best = i;
-        }
-    }
+double PhaseReference::grade(const Complex& value, const Complex& predicted) const {
+    if (historyCount_ < kMinimumHistory || !(std::abs(predicted) > 0) || !(std::abs(value) > 0)) return 0.0;
+    return std::real(value * std::conj(predicted)) / (std::abs(value) * std::abs(predicted));
+}
 
+void PhaseReference::startOver() {
+    historyCount_ = 0;
+    reliability_ = 0;
+    uniqueness_ = 0;
+}
+
+void PhaseReference::keep(Complex value, int tone, double noise, double hit) {
     Kept& k = history_[static_cast<std::size_t>(historyHead_)];
-    k.value = values_[static_cast<std::size_t>(strongest)];
-    k.tone = tones_[static_cast<std::size_t>(strongest)];
+    k.value = value;
+    k.tone = tone;
     k.symbol = symbol_;
-    k.level = k.value * std::polar(1.0, -slope_ * k.tone);
-    double others = 0;
-    for (int i = 0; i < candidates_; ++i)
-        if (i != strongest) others += std::norm(values_[static_cast<std::size_t>(i)]);
-    k.noise = candidates_ > 1 ? others / (candidates_ - 1) : 0.0;
-    // Scored before this symbol joins the history, so that no symbol grades its own prediction.
-    const Complex predicted = reference * std::polar(1.0, slope_ * k.tone);
-    k.hit = historyCount_ >= kMinimumHistory && std::abs(predicted) > 0 && std::abs(k.value) > 0
-                ? std::real(k.value * std::conj(predicted)) / (std::abs(k.value) * std::abs(predicted))
-                : 0.0;
+    k.level = value * std::polar(1.0, -slope_ * tone);
+    k.noise = noise;
+    // Graded before this symbol joins the history, so that no symbol grades its own prediction.
+    k.hit = hit;
     historyHead_ = (historyHead_ + 1) % kHistory;
     historyCount_ = std::min(historyCount_ + 1, kHistory);
     ++symbol_;
-    return best;
 }
 
-CoherentDetector::Complex CoherentDetector::prediction(double& trust, double& agreement) const {
-    Complex sum{};
-    double sumW = 0, sumW2 = 0, sumHits = 0, sumPower = 0, sumNoise = 0;
+PhaseReference::Sums PhaseReference::sums() const {
+    Sums s;
     for (int a = 1; a <= historyCount_; ++a) {
         const Kept& k = kept(a);
         const long long age = symbol_ - k.symbol;
         if (age < 1 || age > kHistory) continue;
         const double w = weights_[static_cast<std::size_t>(age - 1)];
-        sum += w * k.level * ageTurns_[static_cast<std::size_t>(age - 1)];
-        sumHits += w * k.hit;
-        sumPower += w * std::norm(k.value);
-        sumNoise += w * k.noise;
-        sumW += w;
-        sumW2 += w * w;
+        s.sum += w * k.level * ageTurns_[static_cast<std::size_t>(age - 1)];
+        s.hits += w * k.hit;
+        s.power += w * std::norm(k.value);
+        s.noise += w * k.noise;
+        s.w += w;
+        s.w2 += w * w;
     }
+    return s;
+}
+
+PhaseReference::Complex PhaseReference::reference(double& trust, double& agreement) const {
+    const Sums s = sums();
     trust = 0;
     agreement = 0;
-    if (!(sumW2 > 0)) return Complex{};
-    agreement = sumHits / sumW;
+    if (!(s.w2 > 0)) return Complex{};
+    agreement = s.hits / s.w;
     // The full reference suits a phase that stays exactly on the fit, known as well as the kept
     // symbols' noise allows. How far past predictions missed (the spread of their phase errors,
     // from the mean cosine) less what the noise of the symbols themselves explains is how far
     // the phase really wanders; the reference is weighted down by the ratio.
-    const double noise = sumNoise / sumW;
-    const double signal = sumPower / sumW - noise;
+    const double noise = s.noise / s.w;
+    const double signal = s.power / s.w - noise;
     if (!(signal > 0) || !(noise > 0)) return Complex{};
     const double spreadNoise = noise / (2 * signal);
-    const double spreadMissed = 2 * (1 - std::min(sumHits / sumW, 1.0));
-    const double spreadBest = spreadNoise * sumW2 / (sumW * sumW);
+    const double spreadMissed = 2 * (1 - std::min(s.hits / s.w, 1.0));
+    const double spreadBest = spreadNoise * s.w2 / (s.w * s.w);
     trust = spreadBest / std::max(spreadMissed - spreadNoise, spreadBest);
-    return sum * (sumW / sumW2);
+    return s.sum * (s.w / s.w2);
 }
 
-void CoherentDetector::estimateRotation() {
+void PhaseReference::estimateRotation() {
     uniqueness_ = 0;
     if (historyCount_ < kMinimumHistory) return;
     std::array<Complex, kSlopeSteps> fit{};
@@ -332,9 +265,9 @@ void CoherentDetector::estimateRotation() {
     uniqueness_ = std::clamp((1.0 - second / top) / 0.25, 0.0, 1.0);
 }
 
-void CoherentDetector::refineRotation() {
+void PhaseReference::refineRotation() {
     double trust = 0, agreement = 0;
-    const Complex centre = prediction(trust, agreement);
+    const Complex centre = reference(trust, agreement);
     if (std::abs(centre) <= 0) return;
     // Weighted straight-line fit of the phase left over against tone and age.
     std::array<double, kHistory> residual{}, weight{}, tone{}, age{};
@@ -370,7 +303,7 @@ void CoherentDetector::refineRotation() {
     retune();
 }
 
-void CoherentDetector::retune() {
+void PhaseReference::retune() {
     for (int a = 1; a <= historyCount_; ++a) {
         Kept& k = history_[static_cast<std::size_t>((historyHead_ - a + kHistory) % kHistory)];
         k.level = k.value * std::polar(1.0, -slope_ * k.tone);

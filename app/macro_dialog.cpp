@@ -8,6 +8,8 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "app/small_dialogs.h"
+
 namespace vantrel::app {
 
 MacroDialog::MacroDialog(QWidget* parent, const MacroTexts& macros) : QDialog(parent) {
@@ -33,12 +35,7 @@ MacroDialog::MacroDialog(QWidget* parent, const MacroTexts& macros) : QDialog(pa
         fields_[static_cast<std::size_t>(i)] = edit;
     }
     layout->addLayout(form);
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    layout->addWidget(okCancelButtons(this));
 }
 
 MacroTexts MacroDialog::macros() const {

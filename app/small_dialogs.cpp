@@ -16,6 +16,15 @@ namespace vantrel::app {
 int dluX(int units) { return (units * 6 + 2) / 4; }
 int dluY(int units) { return (units * 13 + 4) / 8; }
 
+QDialogButtonBox* okCancelButtons(QDialog* dialog) {
+    auto* buttons = new QDialogButtonBox(dialog);
+    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
 InputBox::InputBox(QWidget* parent, const QString& prompt, const QString& title, const QString& defaultText)
     : QDialog(parent), field_(new QLineEdit(this)) {
     setWindowTitle(title.left(60));
@@ -31,12 +40,7 @@ InputBox::InputBox(QWidget* parent, const QString& prompt, const QString& title,
     field_->setText(defaultText);
     field_->selectAll();
     layout->addWidget(field_);
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    layout->addWidget(okCancelButtons(this));
     field_->setFocus();
 }
 

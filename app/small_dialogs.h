@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class QDialogButtonBox;
 class QLineEdit;
 
 namespace vantrel::app {
@@ -14,6 +15,9 @@ namespace vantrel::app {
 // Dialog units of the classic dialog font (6 x 13 base units) in pixels.
 int dluX(int units);
 int dluY(int units);
+
+// "OK" (the default) and "Cancel", accepting or rejecting `dialog`.
+QDialogButtonBox* okCancelButtons(QDialog* dialog);
 
 // The input box: title, a prompt of one or more lines (CR LF separated), a field pre-filled
 // with `defaultText`, "OK" and "Cancel". Returns the field on OK, empty text otherwise.

@@ -47,14 +47,6 @@ unset QT_QPA_PLATFORM PULSE_SERVER
 "$root/scripts/$server-start" "$work/run" >/dev/null
 export XDG_RUNTIME_DIR="$work/run"
 
-# A station: its own working directory with its callsign in Settings.ini and its receiver on
-# line 19 (1 Sensitive receive, the default; 0 the standard receiver).
-make_station() {  # name callsign [receiver]
-  mkdir -p "$work/$1"
-  printf '"%s"\r\n15\r\n122\r\n1\r\n"PTT"\r\n"  "\r\n7\r\n4\r\n3\r\n1\r\n1\r\n"FEFEnnE01C0001FD"\r\n"FEFEnnE01C0000FD"\r\n0\r\n"HEX"\r\n-1\r\n-1\r\n480,900\r\n%s\r\n""\r\n' \
-    "$2" "${3:-1}" >"$work/$1/Settings.ini"
-}
-
 start_station() {  # name -> sets REPLY to the window id
   (cd "$work/$1" && exec "$chat") >"$work/$1/chat.log" 2>&1 &
   local pid=$!

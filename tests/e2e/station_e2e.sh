@@ -36,12 +36,6 @@ unset QT_QPA_PLATFORM PULSE_SERVER
 "$root/scripts/pulse-start" "$work/run" >/dev/null
 export XDG_RUNTIME_DIR="$work/run"
 
-make_station() {  # name callsign
-  mkdir -p "$work/$1"
-  printf '"%s"\r\n15\r\n122\r\n1\r\n"PTT"\r\n"  "\r\n7\r\n4\r\n3\r\n1\r\n1\r\n"FEFEnnE01C0001FD"\r\n"FEFEnnE01C0000FD"\r\n0\r\n"HEX"\r\n-1\r\n-1\r\n480,900\r\n1\r\n""\r\n' \
-    "$2" >"$work/$1/Settings.ini"
-}
-
 start_station() {  # name [command...] -> REPLY window id, STATION_PID
   local name=$1
   shift
